@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# One entry point for a fresh Debian 12 machine: installs what the project needs, builds,
+# then runs the tuner or the whole test suite.
+#
+#   ./setup.sh run     build, then start the tuner
+#   ./setup.sh test    build and run every test (what CI runs)
+#   ./setup.sh build   install and build only
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$(pwd)
+
+# Debian packages the build, the tests and the tools need, one a line.
+packages=(
+    build-essential
+    cmake
+    ninja-build
+    pkg-config
+    clang
+    libclang-rt-14-dev
+    qt6-base-dev
+    qt6-base-dev-tools
+    libgl-dev
+    portaudio19-dev
+    libasound2-dev
+    libasound2-plugins
+    alsa-utils
+    libfftw3-dev
+    libsndfile1-dev
+    libsamplerate0-dev
+    libgtest-dev
+    libgmock-dev
+    libbenchmark-dev
+    fonts-dejavu-core
+    xvfb
+    xauth
+    sox
+    pulseaudio
+    pulseaudio-utils
+)
+
+install_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "setup: installing ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+}
+
+run_tests() {
+    local status=0
+    for preset in default asan tsan; do
+        echo "== tests: $preset"
+        build "$preset"
+        ctest --preset "$preset" -j2 || status=1
+    done
+    for step in "$root"/tests/steps/*.sh; do
+        [ -e "$step" ] || continue
+        echo "== step: $(basename "$step")"
+        bash "$step" || status=1
+    done
+    return $status
+}
+
+cmd=${1:-build}
+install_packages
+case "$cmd" in
+build) build default ;;
+run)
+    build default
+    bin="$root/build/default"
+    if [ -x "$bin/tarvo-tuner" ]; then
+        cd "$bin/data" && exec "$bin/tarvo-tuner"
+    fi
+    # Until the window exists: analyse the demo recording the build makes.
+    exec "$bin/tarvo-analyse" --summary "$bin/data/demo.wav"
+    ;;
+test) run_tests ;;
+*)
+    echo "usage: $0 [build|run|test]" >&2
+    exit 2
+    ;;
+esac
