@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QComboBox>
+#include <QEvent>
+#include <QPushButton>
+
+// Child controls of the main window that would otherwise hide the pointer and the keyboard from
+// it: each reports pointer moves to its parent as a pointer-moved event in the parent's own
+// coordinates (handled before the control's own handling), and passes every key release on as a
+// HintCharEvent, so that the window's hints and keyboard commands work whatever has the focus.
+
+// A key release passed on by a hint control: the key's code as a character, letters in upper
+// case, Tab as 9. Sent synchronously, so the parent has acted on it when sendEvent returns.
+class HintCharEvent : public QEvent {
+public:
+    explicit HintCharEvent(int code) : QEvent(EventType()), m_nCode(code) {}
+    int Code() const { return m_nCode; }
+    static QEvent::Type EventType();
+
+private:
+    int m_nCode;
+};
+
+// The character a key release reports, or 0 for keys that have none (arrows, modifiers ...).
+int HintCharCode(int qtKey);
+
+class HintButton : public QPushButton {
+public:
+    HintButton(const QString& text, int id, QWidget* parent);
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+};
+
+class HintComboBox : public QComboBox {
+public:
+    HintComboBox(int id, QWidget* parent);
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+};
+
+// Control id as the window's code and tests find it: object name "id<N>" and property "id".
+void SetControlId(QWidget* control, int id);
+int ControlId(const QWidget* control);
