@@ -1,0 +1,35 @@
+#pragma once
+// The recording start the main window runs at creation and after a device change: tries six
+// combinations of device, sample rate and frame length until one starts, and tells the user
+// when none can.
+
+#include <string>
+
+class TunerEngine;
+class TunerSettings;
+
+// Implemented by the window: a modal warning box, and a line in the error log.
+class RecordingReporter {
+public:
+    virtual ~RecordingReporter() = default;
+    virtual void ShowWarning(const std::string& title, const std::string& text) = 0;
+    virtual void LogError(const std::string& message) = 0;
+};
+
+using FrameUpdateCallback = void (*)(void* data);
+
+// Returns true when capture runs. Reads recordingDevice, analysisHop and concertA.
+bool StartRecording(TunerEngine& engine, const TunerSettings& settings,
+                    FrameUpdateCallback frameUpdate, void* window, RecordingReporter& reporter);
+
+// The same with the three settings given directly.
+bool StartRecording(TunerEngine& engine, int recordingDevice, float analysisHop, float concertA,
+                    FrameUpdateCallback frameUpdate, void* window, RecordingReporter& reporter);
+
+// Texts shown and logged.
+extern const char* const kNoDeviceTitle;
+extern const char* const kNoDeviceText;
+extern const char* const kNoDeviceLog;
+extern const char* const kUnusableDeviceTitle;
+extern const char* const kUnusableDeviceText;
+extern const char* const kUnusableDeviceLog;
