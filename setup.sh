@@ -36,6 +36,12 @@ packages=(
     sox
     pulseaudio
     pulseaudio-utils
+    python3
+    python3-numpy
+    python3-aubio
+    aubio-tools
+    fluidsynth
+    fluid-soundfont-gm
 )
 
 install_packages() {

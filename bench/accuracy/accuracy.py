@@ -1,0 +1,268 @@
+"""Accuracy and speed of tarvo-analyse against aubio's aubiopitch on the same files.
+
+Usage: bench/accuracy/run.sh [--reduced] [--out DIR] [--tarvo PATH] [--no-peer] [--check]
+
+Measures, per category and overall, for ours and for the peer:
+  notes   share of settled frames naming the right note and octave
+  med/p90 median and 90th-percentile |cents error| of those frames against the true pitch
+  settle  median time from onset to the first reading that is within 5 cents and stays within
+          5 cents (and settled) for the next 50 ms
+  cpu     CPU seconds per second of audio of the analysis alone, on a long file
+A frame counts once its whole 1024-sample window lies inside the note (frame end at least
+93 ms after onset) and until the note is released. Ours is settled while its tracker does not
+hold; the peer is settled whenever it reports a pitch.
+"""
+
+import argparse
+import concurrent.futures as cf
+import json
+import math
+import os
+import sys
+import time
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import analysers  # noqa: E402
+import corpus  # noqa: E402
+
+STEADY = 0.05  # seconds a reading must stay within 5 cents to count as steady
+WITHIN = 5.0
+SNRS = [20, 10, 0]
+
+
+def file_metrics(frames, entry):
+    onset, end, truth = entry["onset"], entry["end"], entry["truth"]
+    want = int(round(69 + 12 * math.log2(truth / 440.0)))
+    first = onset + analysers.FRAME / analysers.RATE
+    counted = settled = right = 0
+    errs = []
+    for t, midi, f in frames:
+        if t < first or t > end:
+            continue
+        counted += 1
+        if f is None:
+            continue
+        settled += 1
+        if midi == want:
+            right += 1
+            errs.append(abs(1200 * math.log2(f / truth)))
+    # Settling: the first frame from the onset on whose reading is within 5 cents and stays so
+    # for STEADY seconds.
+    settle = math.inf
+    seq = [(t, f) for t, _m, f in frames if onset <= t <= end]
+    good = [f is not None and abs(1200 * math.log2(f / truth)) <= WITHIN for _t, f in seq]
+    j = 0
+    for i in range(len(seq)):
+        if not good[i]:
+            continue
+        j = max(j, i)
+        while j + 1 < len(seq) and seq[j + 1][0] <= seq[i][0] + STEADY and good[j + 1]:
+            j += 1
+        if j + 1 >= len(seq) or seq[j + 1][0] > seq[i][0] + STEADY:
+            settle = seq[i][0] - onset
+            break
+    return dict(counted=counted, settled=settled, right=right, errs=errs, settle=settle)
+
+
+def pool(results):
+    counted = sum(r["counted"] for r in results)
+    settled = sum(r["settled"] for r in results)
+    right = sum(r["right"] for r in results)
+    errs = np.array([e for r in results for e in r["errs"]])
+    settles = np.array([r["settle"] for r in results])
+    return dict(
+        files=len(results),
+        coverage=settled / counted if counted else 0.0,
+        notes=right / settled if settled else 0.0,
+        med=float(np.median(errs)) if len(errs) else math.inf,
+        p90=float(np.percentile(errs, 90)) if len(errs) else math.inf,
+        settle=float(np.median(settles)) if len(settles) else math.inf,
+        never=int(np.sum(np.isinf(settles))),
+    )
+
+
+def fmt_s(v):
+    return "  never" if math.isinf(v) else "%6.3fs" % v
+
+
+def fmt_c(v):
+    return "    inf" if math.isinf(v) else "%7.2f" % v
+
+
+def ratio(a, b):
+    if b == 0 or math.isinf(a) or math.isinf(b):
+        return "   -"
+    return "%5.2f" % (a / b)
+
+
+def table(cats, stats, names, cpu):
+    lines = []
+    head = "%-18s %-13s %5s %7s %7s %7s %8s %6s %9s" % (
+        "category", "analyser", "files", "settled", "notes", "med c", "p90 c", "settle", "never")
+    lines.append(head)
+    lines.append("-" * len(head))
+    for cat in cats:
+        for name in names:
+            s = stats[cat][name]
+            lines.append("%-18s %-13s %5d %6.1f%% %6.2f%% %7s %8s %7s %4d" % (
+                cat, name, s["files"], 100 * s["coverage"], 100 * s["notes"], fmt_c(s["med"]),
+                fmt_c(s["p90"]), fmt_s(s["settle"]), s["never"]))
+        if len(names) > 1:
+            a, b = stats[cat][names[0]], stats[cat][names[1]]
+            lines.append("%-18s %-13s %5s %7s %7s %7s %8s %7s" % (
+                "", "ratio " + names[0] + "/" + names[1].split()[-1], "", "",
+                ratio(a["notes"], b["notes"]), ratio(a["med"], b["med"]),
+                ratio(a["p90"], b["p90"]), ratio(a["settle"], b["settle"])))
+        lines.append("")
+    if cpu:
+        lines.append("CPU seconds per second of audio (analysis alone, %.0f s long file):" %
+                     cpu["seconds"])
+        for name in names:
+            lines.append("  %-13s %.5f   %s" % (name, cpu[name][0], cpu[name][1]))
+        if len(names) > 1:
+            lines.append("  ratio %s/%s %.3f  (peer %.1fx the cost of ours)" % (
+                names[0], names[1].split()[-1], cpu[names[0]][0] / cpu[names[1]][0],
+                cpu[names[1]][0] / cpu[names[0]][0]))
+    return "\n".join(lines)
+
+
+def make_long_file(out, manifest, minimum_seconds):
+    """Every corpus file at 11025 Hz, end to end, repeated to at least minimum_seconds."""
+    import aubio as aubio_module
+
+    parts = []
+    for e in manifest["entries"]:
+        src = aubio_module.source(os.path.join(out, e["file"]), analysers.RATE, 512)
+        while True:
+            buf, n = src()
+            parts.append(np.array(buf[:n], dtype=np.float64))
+            if n < 512:
+                break
+    one = np.concatenate(parts)
+    reps = max(1, int(math.ceil(minimum_seconds * analysers.RATE / len(one))))
+    samples = np.tile(one, reps)
+    path = os.path.join(out, "long.wav")
+    corpus.write_wav(path, samples, analysers.RATE)
+    short = os.path.join(out, "short.wav")
+    corpus.write_wav(short, samples[: analysers.RATE], analysers.RATE)
+    return path, short, samples
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
+    ap.add_argument("--reduced", action="store_true", help="a few files per category (CI)")
+    ap.add_argument("--out", default=None, help="corpus folder (default build/accuracy[-reduced])")
+    ap.add_argument("--tarvo", default=None, help="tarvo-analyse (default build/default/...)")
+    ap.add_argument("--no-peer", action="store_true", help="skip aubio")
+    ap.add_argument("--peer", default="yin,yinfft", help="aubio methods, the first is compared")
+    ap.add_argument("--keep-corpus", action="store_true", help="reuse an existing corpus")
+    ap.add_argument("--no-timing", action="store_true", help="skip the CPU measurement")
+    ap.add_argument("--check", action="store_true",
+                    help="exit 1 unless ours names >= 99%% right notes and has a median <= 1 cent")
+    ap.add_argument("--dump", default=None, help="write per-file results as JSON here")
+    args = ap.parse_args()
+
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    out = args.out or os.path.join(root, "build", "accuracy-reduced" if args.reduced
+                                   else "accuracy")
+    tarvo = args.tarvo or os.path.join(root, "build", "default", "tarvo-analyse")
+    peers = [] if args.no_peer else ["aubio " + m for m in args.peer.split(",") if m]
+
+    t0 = time.time()
+    mf = os.path.join(out, "manifest.json")
+    if args.keep_corpus and os.path.exists(mf):
+        with open(mf) as f:
+            manifest = json.load(f)
+    else:
+        manifest = corpus.build(out, args.reduced, SNRS)
+    entries = manifest["entries"]
+    print("corpus: %d files in %s (%.0f s to make)" % (len(entries), out, time.time() - t0))
+
+    names = (["ours"] if os.path.exists(tarvo) else []) + peers
+    if not os.path.exists(tarvo):
+        print("note: %s not found, ours not measured" % tarvo)
+
+    def run(name, entry):
+        path = os.path.join(out, entry["file"])
+        if name == "ours":
+            return analysers.ours(tarvo, path)
+        return analysers.aubio(name.split()[1], path)
+
+    per_file = {}
+    with cf.ThreadPoolExecutor(max_workers=2) as ex:
+        jobs = {(n, e["file"]): ex.submit(run, n, e) for n in names for e in entries}
+        for (n, fname), job in jobs.items():
+            per_file[(n, fname)] = job.result()
+
+    cats = []
+    for e in entries:
+        if e["category"] not in cats:
+            cats.append(e["category"])
+    synth_noise = [c for c in cats if c.startswith("synth noise")]
+    real = [c for c in cats if not c.startswith("synth")]
+    groups = cats + ["all noisy tones", "all instruments", "overall"]
+    members = {c: [c] for c in cats}
+    members["all noisy tones"] = synth_noise
+    members["all instruments"] = real
+    members["overall"] = cats
+    stats = {}
+    dump = []
+    results = {}
+    for e in entries:
+        for n in names:
+            r = file_metrics(per_file[(n, e["file"])], e)
+            results[(n, e["file"])] = r
+            dump.append(dict(file=e["file"], analyser=n, category=e["category"],
+                             truth=e["truth"], settled=r["settled"], counted=r["counted"],
+                             right=r["right"], settle=r["settle"],
+                             med=float(np.median(r["errs"])) if r["errs"] else None))
+    for g in groups:
+        stats[g] = {}
+        for n in names:
+            stats[g][n] = pool([results[(n, e["file"])] for e in entries
+                                if e["category"] in members[g]])
+
+    cpu = None
+    if not args.no_timing and "ours" in names:
+        long_path, short_path, samples = make_long_file(out, manifest, 120 if args.reduced else 600)
+        seconds = len(samples) / analysers.RATE
+        cpu = {"seconds": seconds, "ours": analysers.time_ours(tarvo, long_path, short_path,
+                                                               seconds)}
+        for n in peers:
+            cpu[n] = (analysers.time_aubio(n.split()[1], samples),
+                      "aubio pitch object alone (python3-aubio), loop overhead removed")
+        os.remove(long_path)
+
+    print()
+    print(table(groups, stats, names, cpu))
+    print()
+    print("Truth: synthetic tones are made at the stated frequency. Rendered notes are the MIDI\n"
+          "note bent by the stated cents, as measured from the rendered audio by an independent\n"
+          "long-window estimate (phase slope of harmonics 1-4 over the whole sustain, bench/\n"
+          "accuracy/truepitch.py). Notes whose measured pitch is more than %.1f cent from the\n"
+          "nominal one (sample out of tune, or the renderer's whole-cent pitch steps):"
+          % corpus.truepitch.TOLERANCE_CENTS)
+    for line in manifest["out_of_tune"]:
+        print("  " + line)
+    if not manifest["out_of_tune"]:
+        print("  (none)")
+    if args.dump:
+        with open(args.dump, "w") as f:
+            json.dump(dump, f, indent=0)
+
+    if args.check:
+        if "ours" not in names:
+            print("check: FAILED, tarvo-analyse missing")
+            return 1
+        s = stats["overall"]["ours"]
+        ok = s["notes"] >= 0.99 and s["med"] <= 1.0
+        print("check: ours names %.2f%% right notes (>= 99%%), median error %.2f cents (<= 1): %s"
+              % (100 * s["notes"], s["med"], "ok" if ok else "FAILED"))
+        return 0 if ok else 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
