@@ -1,0 +1,541 @@
+#include "analysis/PitchAnalyser.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <new>
+
+namespace {
+
+// FFTW's planner is not thread-safe; set-up and tear-down are rare, so one lock serves.
+std::mutex& PlannerMutex() {
+    static std::mutex m;
+    return m;
+}
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr float kFullEnergy = 3.0e6f;
+constexpr float kLowSumShare = 0.25f;
+constexpr int kLowHarmonics = 5;
+constexpr std::array<int, PitchAnalyser::kMaxPrimes> kPrimes{2, 3, 5, 7, 11, 13, 17};
+constexpr std::array<float, PitchAnalyser::kMaxPrimes> kPrimeThresholds{0.83f, 0.6f,  0.75f, 0.75f,
+                                                                        0.75f, 0.75f, 0.75f};
+
+// Blackman curve 0.42 - 0.5 cos + 0.08 cos over a span of `span` samples, at sample i.
+double Blackman(int i, int span) {
+    const double x = kTwoPi * static_cast<double>(i) / static_cast<double>(span);
+    return 0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2.0 * x);
+}
+
+float* AllocTransformBuffer(int n) {
+    auto* p = static_cast<float*>(fftwf_malloc(sizeof(float) * static_cast<size_t>(n + 2)));
+    if (p) {
+        std::fill_n(p, n + 2, 0.0f);
+    }
+    return p;
+}
+
+} // namespace
+
+PitchAnalyser::PitchAnalyser() = default;
+
+PitchAnalyser::~PitchAnalyser() {
+    Teardown();
+}
+
+bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, float lowest) {
+    Teardown();
+
+    // Power of two at least 2: halve while above 1, every halved value above 1 must be even.
+    int order = 0;
+    if (n < 2) {
+        return false;
+    }
+    for (int v = n; v > 1; v /= 2) {
+        if (v % 2 != 0) {
+            return false;
+        }
+        ++order;
+    }
+    if (rate < 1 || maxPeaks < 1 || primes < 0 || primes > kMaxPrimes || grid < 1 ||
+        !(lowest > 0.0f) || !(lowest < static_cast<float>(rate))) {
+        return false;
+    }
+
+    m_nSampleRate = rate;
+    m_nFrameLength = n;
+    m_nOrder = order;
+    m_fLowest = lowest;
+    m_fHalfBinWidth = static_cast<float>(rate) / static_cast<float>(2 * n);
+    m_nHalfFrame = n / 2;
+    m_nMaxPeaks = maxPeaks;
+    m_nPrimes = primes;
+    m_nGrid = grid;
+
+    try {
+        m_frame = AllocTransformBuffer(n);
+        m_deriv = AllocTransformBuffer(n);
+        m_time = AllocTransformBuffer(n);
+        if (!m_frame || !m_deriv || !m_time) {
+            throw std::bad_alloc();
+        }
+        // A frame has at most one strict local maximum per two bins of the half spectrum, so
+        // lists of N / 4 + 1 entries (and never fewer than maxPeaks * 24) cannot overflow.
+        const size_t workSize =
+            std::max<size_t>(static_cast<size_t>(maxPeaks) * 24, static_cast<size_t>(n / 4 + 1));
+        m_workFreq.assign(workSize, 0.0f);
+        m_workAmp.assign(workSize, 0.0f);
+        m_workIndex.assign(workSize, 0);
+        m_peakFreq.assign(maxPeaks, 0.0f);
+        m_peakAmp.assign(maxPeaks, 0.0f);
+
+        m_candBase.resize(grid);
+        m_candFreq.assign(grid, 0.0f);
+        m_candScore.assign(grid, 0.0f);
+        m_rows.assign(static_cast<size_t>(grid) * maxPeaks, HarmonicSlot{});
+
+        m_window.resize(n);
+        m_timeWindow.resize(n);
+        m_derivWindow.resize(n);
+
+        // Every concert A from the lowest frequency up to the rate fits in this many notes.
+        const int capacity =
+            static_cast<int>(std::ceil(12.0 * std::log2(static_cast<double>(rate) / lowest))) + 4;
+        for (auto& t : m_tables) {
+            t.entries.assign(std::max(capacity, 2), NoteTableEntry{});
+            t.count = 0;
+        }
+    } catch (const std::bad_alloc&) {
+        Teardown();
+        return false;
+    }
+    m_nTableFront = 0;
+    m_nTableShared.store(1, std::memory_order_relaxed);
+    m_nTableBack = 2;
+
+    {
+        std::lock_guard<std::mutex> lock(PlannerMutex());
+        auto plan = [n](float* buf) {
+            return static_cast<void*>(fftwf_plan_dft_r2c_1d(
+                n, buf, reinterpret_cast<fftwf_complex*>(buf), FFTW_ESTIMATE));
+        };
+        m_planFrame = plan(m_frame);
+        m_planDeriv = plan(m_deriv);
+        m_planTime = plan(m_time);
+    }
+    if (!m_planFrame || !m_planDeriv || !m_planTime) {
+        Teardown();
+        return false;
+    }
+
+    // Windows. The analysis window follows the same Blackman curve as the N + 1 point window
+    // whose first difference is the derivative window, so the derivative matches the window.
+    const double rampStep = 2.0 / static_cast<double>(n - 1);
+    const double derivScale = static_cast<double>(rate) / kTwoPi;
+    for (int i = 0; i < n; ++i) {
+        const double w = Blackman(i, n);
+        m_window[i] = static_cast<float>(w);
+        m_timeWindow[i] = static_cast<float>(w * (-1.0 + rampStep * i));
+        m_derivWindow[i] = static_cast<float>(derivScale * (Blackman(i + 1, n) - w));
+    }
+
+    std::fill(m_peakFreq.begin(), m_peakFreq.end(), 0.0f);
+    std::fill(m_peakAmp.begin(), m_peakAmp.end(), 0.0f);
+
+    m_fQuarterTone = static_cast<float>(std::pow(2.0, -1.0 / 24.0));
+    for (int j = 0; j < grid; ++j) {
+        m_candBase[j] = static_cast<float>(lowest * std::pow(2.0, static_cast<double>(j) / grid));
+    }
+    for (int i = 0; i < kMaxPrimes; ++i) {
+        m_primes[i] = kPrimes[i];
+        m_primeThreshold[i] = kPrimeThresholds[i];
+    }
+
+    for (int c = 0; c < kClasses; ++c) {
+        m_results[c] = EmptyPitchResult(c);
+    }
+    // A rate below concert A leaves no table to name notes with.
+    if (!SetConcertA(440.0f) || !m_arbiter.Setup(kClasses, maxPeaks)) {
+        Teardown();
+        return false;
+    }
+    return true;
+}
+
+void PitchAnalyser::Teardown() {
+    FreeBuffers();
+    if (m_planFrame || m_planDeriv || m_planTime) {
+        std::lock_guard<std::mutex> lock(PlannerMutex());
+        for (void* p : {m_planFrame, m_planDeriv, m_planTime}) {
+            if (p) {
+                fftwf_destroy_plan(static_cast<fftwf_plan>(p));
+            }
+        }
+    }
+    m_planFrame = m_planDeriv = m_planTime = nullptr;
+    m_arbiter.Teardown();
+    m_nFrameLength = 0;
+}
+
+void PitchAnalyser::FreeBuffers() {
+    fftwf_free(m_frame);
+    fftwf_free(m_deriv);
+    fftwf_free(m_time);
+    m_frame = m_deriv = m_time = nullptr;
+    m_window = {};
+    m_timeWindow = {};
+    m_derivWindow = {};
+    m_workFreq = {};
+    m_workAmp = {};
+    m_workIndex = {};
+    m_peakFreq = {};
+    m_peakAmp = {};
+    m_candBase = {};
+    m_candFreq = {};
+    m_candScore = {};
+    m_rows = {};
+    for (auto& t : m_tables) {
+        t = NoteTable{};
+    }
+}
+
+float PitchAnalyser::InputLevel() const {
+    if (!IsSetUp()) {
+        return 0.0f;
+    }
+    const auto [lo, hi] = std::minmax_element(m_frame, m_frame + m_nFrameLength);
+    const float r = (-*lo < *hi) ? *hi / 32767.0f : std::fabs(*lo) / 32768.0f;
+    const float level = 10.0f * std::log(r); // -inf for a silent frame
+    if (level > 0.0f) {
+        return 1.0f;
+    }
+    return 1.0f + std::max(level, -60.0f) / 60.0f;
+}
+
+int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
+    const int n = m_nFrameLength;
+    for (int i = 0; i < n; ++i) {
+        m_deriv[i] = m_frame[i] * m_derivWindow[i];
+    }
+    if (timeCheck) {
+        for (int i = 0; i < n; ++i) {
+            m_time[i] = m_frame[i] * m_timeWindow[i];
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        m_frame[i] *= m_window[i];
+    }
+    fftwf_execute(static_cast<fftwf_plan>(m_planFrame));
+    fftwf_execute(static_cast<fftwf_plan>(m_planDeriv));
+    if (timeCheck) {
+        fftwf_execute(static_cast<fftwf_plan>(m_planTime));
+    }
+
+    const float binWidth = static_cast<float>(m_nSampleRate) / static_cast<float>(n);
+    const int m0 =
+        static_cast<int>(static_cast<float>(n) * m_fLowest / static_cast<float>(m_nSampleRate));
+    const float timeLimit = static_cast<float>(hop / 2);
+    const int capacity = static_cast<int>(m_workFreq.size());
+    const float* x = m_frame;
+    const float* d = m_deriv;
+    const float* t = m_time;
+
+    int found = 0;
+    float prev = 0.0f;
+    float cur = 0.0f; // bin m0 counts as power 0 and is never a peak
+    for (int m = std::max(m0, 0); m < m_nHalfFrame; ++m) {
+        const float reN = x[2 * m + 2];
+        const float imN = x[2 * m + 3];
+        const float next = reN * reN + imN * imN;
+        if (cur > next && cur > prev) {
+            const float re = x[2 * m];
+            const float im = x[2 * m + 1];
+            bool keep = true;
+            if (timeCheck) {
+                const float tc = (t[2 * m] * re + t[2 * m + 1] * im) / cur;
+                keep = std::fabs(std::trunc(tc)) < timeLimit;
+            }
+            const float delta = (im * d[2 * m] - re * d[2 * m + 1]) / cur;
+            keep = keep && std::fabs(std::trunc(delta)) < m_fHalfBinWidth;
+            if (keep && found < capacity) {
+                m_workAmp[found] = std::sqrt(cur);
+                m_workFreq[found] = static_cast<float>(m) * binWidth + delta;
+                ++found;
+            }
+        }
+        prev = cur;
+        cur = next;
+    }
+
+    const int maxPeaks = m_nMaxPeaks;
+    int kept = found;
+    if (found > maxPeaks) {
+        // Keep the strongest maxPeaks, then put them back in frequency order.
+        int* idx = m_workIndex.data();
+        for (int i = 0; i < found; ++i) {
+            idx[i] = i;
+        }
+        const float* amp = m_workAmp.data();
+        const float* freq = m_workFreq.data();
+        std::partial_sort(idx, idx + maxPeaks, idx + found, [amp](int a, int b) {
+            return amp[a] > amp[b] || (amp[a] == amp[b] && a < b);
+        });
+        std::sort(idx, idx + maxPeaks, [freq](int a, int b) {
+            return freq[a] < freq[b] || (freq[a] == freq[b] && a < b);
+        });
+        for (int i = 0; i < maxPeaks; ++i) {
+            m_peakFreq[i] = freq[idx[i]];
+            m_peakAmp[i] = amp[idx[i]];
+        }
+        kept = maxPeaks;
+    } else {
+        std::copy_n(m_workFreq.begin(), found, m_peakFreq.begin());
+        std::copy_n(m_workAmp.begin(), found, m_peakAmp.begin());
+    }
+    // Stale peaks of an earlier frame would count as harmonics: clear the rest.
+    std::fill(m_peakFreq.begin() + kept, m_peakFreq.end(), 0.0f);
+    std::fill(m_peakAmp.begin() + kept, m_peakAmp.end(), 0.0f);
+    return found;
+}
+
+bool PitchAnalyser::AnalyseFrame(bool timeCheck, int hop) {
+    if (!IsSetUp()) {
+        return false;
+    }
+    FindPeaks(timeCheck, hop);
+    return AnalysePeaks();
+}
+
+bool PitchAnalyser::AnalysePeaks() {
+    if (!IsSetUp()) {
+        return false;
+    }
+    // One table for the whole frame, even if concert A changes meanwhile.
+    const NoteTable& table = AcquireNoteTable();
+    for (int c = 0; c < kClasses; ++c) {
+        m_results[c] = PitchResult{0, 0, 0.0f, kNoPitchLevel, 0.0f};
+    }
+    m_arbiter.ResetAll();
+    m_arbiter.LoadPeaks(m_peakFreq.data(), m_peakAmp.data(), m_nMaxPeaks);
+    FindFundamentals(table);
+    m_arbiter.ComputeShares();
+    while (m_arbiter.RemoveWeakest()) {
+    }
+    m_arbiter.CopyClasses(m_results.data());
+    for (int c = 0; c < kClasses; ++c) {
+        const float energy = m_results[c].level;
+        m_results[c] = energy > 1.0f ? ToPitchResult(table, m_results[c].frequency, energy)
+                                     : EmptyPitchResult(c);
+    }
+    return true;
+}
+
+bool PitchAnalyser::SetConcertA(float a) {
+    if (!IsSetUp() || !(a >= m_fLowest) || static_cast<float>(m_nSampleRate) < a) {
+        return false;
+    }
+    const int h = static_cast<int>(std::ceil(12.0 * std::log2(static_cast<double>(a) / m_fLowest)));
+    const int u =
+        static_cast<int>(std::ceil(12.0 * std::log2(static_cast<double>(m_nSampleRate) / a)));
+    const int m = h + u + 1;
+    NoteTable& table = m_tables[m_nTableBack];
+    if (m < 2 || m > static_cast<int>(table.entries.size())) {
+        return false;
+    }
+    for (int i = 0; i < m; ++i) {
+        const int s = i - h;
+        const int e = s + 9;
+        int note = e % 12;
+        int octave = 0;
+        if (note < 0) {
+            note += 12;
+            octave = -1;
+        }
+        octave += e / 12 + 4;
+        table.entries[i].note = note;
+        table.entries[i].octave = std::max(octave, 0);
+        table.entries[i].frequency =
+            static_cast<float>(static_cast<double>(a) * std::pow(2.0, s / 12.0));
+    }
+    table.count = m;
+    table.concertIndex = h;
+    table.concertA = a;
+    // Publish the finished table; take back whichever slot no frame holds.
+    m_nTableBack = m_nTableShared.exchange(m_nTableBack | kFresh, std::memory_order_acq_rel) & 3;
+    m_fConcertA.store(a, std::memory_order_relaxed);
+    return true;
+}
+
+const PitchAnalyser::NoteTable& PitchAnalyser::AcquireNoteTable() {
+    if (m_nTableShared.load(std::memory_order_acquire) & kFresh) {
+        m_nTableFront = m_nTableShared.exchange(m_nTableFront, std::memory_order_acq_rel) & 3;
+    }
+    return m_tables[m_nTableFront];
+}
+
+NoteTableView PitchAnalyser::CurrentNoteTable() {
+    if (!IsSetUp()) {
+        return {};
+    }
+    const NoteTable& t = AcquireNoteTable();
+    return NoteTableView{t.entries.data(), t.count, t.concertIndex, t.concertA};
+}
+
+PitchResult PitchAnalyser::ToPitchResult(float f, float energy) {
+    if (!IsSetUp()) {
+        return EmptyPitchResult(0);
+    }
+    return ToPitchResult(AcquireNoteTable(), f, energy);
+}
+
+PitchResult PitchAnalyser::ToPitchResult(const NoteTable& table, float f, float energy) {
+    const NoteTableEntry* e = table.entries.data();
+    const int count = table.count;
+    int d = 1;
+    if (f > e[0].frequency) {
+        const auto* it = std::lower_bound(
+            e + 1, e + count, f, [](const NoteTableEntry& x, float v) { return x.frequency < v; });
+        d = std::min(static_cast<int>(it - e), count - 1);
+    }
+    const int i = (f - e[d - 1].frequency < e[d].frequency - f) ? d - 1 : d;
+    PitchResult r;
+    r.note = e[i].note;
+    r.octave = e[i].octave;
+    r.cents = static_cast<float>(1200.0 * std::log(static_cast<double>(f) / e[i].frequency) /
+                                 std::log(2.0));
+    float level = energy > 0.0f ? 10.0f * std::log(energy / kFullEnergy) : kNoPitchLevel;
+    if (energy >= kFullEnergy) {
+        level = 0.0f;
+    }
+    r.level = std::max(level, kNoPitchLevel);
+    r.frequency = f;
+    return r;
+}
+
+float PitchAnalyser::HarmonicScore(float f, int row) {
+    HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    const float lower = f * m_fQuarterTone;
+    const float upper = f / m_fQuarterTone;
+    std::fill_n(slots, m_nMaxPeaks, HarmonicSlot{});
+    int k = 0;
+    int lastK = -1;
+    int cursor = -1;
+    for (int p = 0; p < m_nMaxPeaks; ++p) {
+        const float amp = m_peakAmp[p];
+        if (!(amp > 0.0f)) {
+            continue;
+        }
+        const float pf = m_peakFreq[p];
+        while (static_cast<float>(k) * upper < pf) {
+            ++k;
+        }
+        if (static_cast<float>(k) * lower < pf) {
+            if (k != lastK) {
+                ++cursor;
+                lastK = k;
+            }
+            if (slots[cursor].amplitude < amp) {
+                slots[cursor] = HarmonicSlot{k, pf, amp};
+            }
+        }
+    }
+    float score = 0.0f;
+    for (int s = 0; s < m_nMaxPeaks; ++s) {
+        score += slots[s].amplitude;
+    }
+    return score;
+}
+
+int PitchAnalyser::PrimeTest(int row, float score) {
+    const HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    std::fill(m_primeSum.begin(), m_primeSum.end(), 0.0f);
+    for (int s = 0; s < m_nMaxPeaks && slots[s].k != 0; ++s) {
+        const int k = slots[s].k;
+        for (int i = 0; i < m_nPrimes; ++i) {
+            const int prime = m_primes[i];
+            if (k < prime) {
+                break;
+            }
+            if (k % prime == 0) {
+                m_primeSum[i] += slots[s].amplitude;
+                if (score * m_primeThreshold[i] < m_primeSum[i]) {
+                    return prime;
+                }
+            }
+        }
+    }
+    return 0;
+}
+
+void PitchAnalyser::Finalize(int row, const NoteTable& table) {
+    const HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    const int n = m_nMaxPeaks;
+    float score = 0.0f;
+    float adjacency = 0.0f;
+    float low = 0.0f;
+    for (int s = 0; s < n; ++s) {
+        const HarmonicSlot& slot = slots[s];
+        if (slot.k == 0) {
+            continue;
+        }
+        score += slot.amplitude;
+        if (s > 0 && slots[s - 1].k == slot.k - 1) {
+            adjacency += slot.amplitude;
+        }
+        if (s + 1 < n && slots[s + 1].k == slot.k + 1) {
+            adjacency += slot.amplitude;
+        }
+        if (slot.k <= kLowHarmonics) {
+            low += slot.amplitude;
+        }
+    }
+    const float x = m_candScore[row];
+    if (low > kLowSumShare * x && 0.5f * adjacency > 0.5f * x && score > 0.0f) {
+        float weighted = 0.0f;
+        for (int s = 0; s < n; ++s) {
+            if (slots[s].k != 0) {
+                weighted +=
+                    slots[s].amplitude * (slots[s].frequency / static_cast<float>(slots[s].k));
+            }
+        }
+        const float f = weighted / score;
+        const PitchResult r = ToPitchResult(table, f, score);
+        if (r.level > m_results[r.note].level) {
+            m_results[r.note] = r;
+            m_arbiter.ResetClass(r.note);
+            m_arbiter.SetClassOctave(r.note, r.octave);
+            m_arbiter.SetClassFrequency(r.note, f);
+            for (int s = 0; s < n; ++s) {
+                m_arbiter.AssignPeak(r.note, slots[s].frequency);
+            }
+        }
+    }
+    m_candScore[row] = 0.0f;
+    m_candFreq[row] = 0.0f;
+}
+
+void PitchAnalyser::FindFundamentals(const NoteTable& table) {
+    const int g = m_nGrid;
+    for (int j = 0; j < g; ++j) {
+        m_candFreq[j] = m_candBase[j];
+        m_candScore[j] = HarmonicScore(m_candFreq[j], j);
+    }
+    const float nyquist = static_cast<float>(m_nSampleRate / 2);
+    for (;;) {
+        const auto it = std::max_element(m_candScore.begin(), m_candScore.end());
+        if (!(*it > 0.0f)) {
+            break;
+        }
+        const int j = static_cast<int>(it - m_candScore.begin());
+        const float f = m_candFreq[j];
+        const int p = PrimeTest(j, *it);
+        if (p != 0 && static_cast<float>(p) * f < nyquist) {
+            m_candFreq[j] = static_cast<float>(p) * f;
+            m_candScore[j] = HarmonicScore(m_candFreq[j], j);
+        } else {
+            Finalize(j, table);
+        }
+    }
+}
