@@ -1,0 +1,70 @@
+#include "dialogs/DialogFlow.h"
+
+#include "dialogs/ConcertADialog.h"
+#include "dialogs/DeviceEnumerator.h"
+
+ColorArray ToColorArray(const ColorScheme& scheme) {
+    return {scheme.needleColor, scheme.highEnergyColor, scheme.lowEnergyColor, scheme.textColor};
+}
+
+ColorScheme ToColorScheme(const ColorArray& colors) {
+    ColorScheme scheme;
+    scheme.needleColor = colors[0];
+    scheme.highEnergyColor = colors[1];
+    scheme.lowEnergyColor = colors[2];
+    scheme.textColor = colors[3];
+    return scheme;
+}
+
+bool RunConcertADialog(QWidget* parent, TunerSettings& settings, const WindowActions& actions) {
+    ConcertADialog dialog(settings.GetConcertA(), parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    ApplyConcertA(dialog.Value(), settings, actions);
+    return true;
+}
+
+void ApplyConcertA(float hz, TunerSettings& settings, const WindowActions& actions) {
+    settings.SetConcertA(hz);
+    if (actions.setConcertAText)
+        actions.setConcertAText(QString::fromStdString(ConcertAButtonText(hz)));
+    if (actions.setEngineConcertA)
+        actions.setEngineConcertA(hz);
+}
+
+bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, DeviceEnumerator& devices,
+                     const WindowActions& actions) {
+    OptionsSheet sheet(ToColorArray(settings.GetColors()), settings.GetMidiDevice(),
+                       settings.GetRecordingDevice(), devices, parent);
+    QObject::connect(&sheet, &OptionsSheet::ColorsApplied,
+                     [&](const ColorArray& colors) { ApplyColors(colors, settings, actions); });
+    if (sheet.exec() != QDialog::Accepted)
+        return false;
+    ApplyOptions(sheet, settings, actions);
+    return true;
+}
+
+bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, const WindowActions& actions) {
+    const auto devices = MakeSystemDeviceEnumerator();
+    return RunOptionsSheet(parent, settings, *devices, actions);
+}
+
+void ApplyColors(const ColorArray& colors, TunerSettings& settings, const WindowActions& actions) {
+    settings.SetColors(ToColorScheme(colors));
+    if (actions.colorsChanged)
+        actions.colorsChanged();
+}
+
+bool ApplyOptions(const OptionsSheet& sheet, TunerSettings& settings,
+                  const WindowActions& actions) {
+    settings.SetColors(ToColorScheme(sheet.ColorResult()));
+    const int32_t oldRecording = settings.GetRecordingDevice();
+    settings.SetMidiDevice(sheet.MidiDevice());
+    settings.SetRecordingDevice(sheet.RecordingDevice());
+    const bool restart = settings.GetRecordingDevice() != oldRecording;
+    if (restart && actions.restartRecording)
+        actions.restartRecording();
+    if (actions.colorsChanged)
+        actions.colorsChanged();
+    return restart;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+#include "dialogs/OptionsSheet.h"
+#include "model/TunerSettings.h"
+
+class DeviceEnumerator;
+class QWidget;
+
+// What the main window does when a dialog's result is put into effect. The dialogs and this
+// flow never reach into the engine or the instruments themselves; an empty function is skipped.
+struct WindowActions {
+    // The concert A button's text, e.g. "432.3 Hz".
+    std::function<void(const QString& text)> setConcertAText;
+    // The engine's SetConcertA: the analysis uses the new value from its next frame on.
+    std::function<void(float hz)> setEngineConcertA;
+    // The colour-change message (WM_USER + 1): the instruments take the colours now in the
+    // settings and are redrawn at once.
+    std::function<void()> colorsChanged;
+    // The engine's Stop, then StartRecording with the settings' recording device.
+    std::function<void()> restartRecording;
+};
+
+ColorArray ToColorArray(const ColorScheme& scheme);
+ColorScheme ToColorScheme(const ColorArray& colors);
+
+// Concert A command: runs the dialog modally on the settings' concertA and, on OK, applies the
+// result. True on OK.
+bool RunConcertADialog(QWidget* parent, TunerSettings& settings, const WindowActions& actions);
+// OK of the concert A dialog: settings, button text, engine.
+void ApplyConcertA(float hz, TunerSettings& settings, const WindowActions& actions);
+
+// Options command: runs the sheet modally (devices from `devices`) and, on OK, applies it.
+// Apply on the sheet puts its colours into effect at once. True on OK.
+bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, DeviceEnumerator& devices,
+                     const WindowActions& actions);
+// The same with the system's devices (PortAudio and the ALSA sequencer).
+bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, const WindowActions& actions);
+
+// Apply of the sheet: the colours go into the settings, then the colour-change message.
+void ApplyColors(const ColorArray& colors, TunerSettings& settings, const WindowActions& actions);
+
+// OK of the sheet: colours and device choices go into the settings; recording restarts only
+// when the recording device changed; the instruments take the colours. Returns whether
+// recording was restarted.
+bool ApplyOptions(const OptionsSheet& sheet, TunerSettings& settings, const WindowActions& actions);
