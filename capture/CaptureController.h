@@ -53,6 +53,8 @@ public:
     void SetFrameLength(int samples);
     void SetHop(int hop);
     int GetHop() const;
+    // The live hop as a cell that stays valid for as long as the caller holds it.
+    std::shared_ptr<const std::atomic<int32_t>> HopCell() const;
     void SetAdaptiveHop(bool on);
     bool GetAdaptiveHop() const;
     void SetPaused(bool paused);
@@ -76,6 +78,8 @@ public:
     struct Run;    // one capture thread's own state
 
 private:
+    void Abandon();
+
     std::shared_ptr<WaveInService> m_service;
     std::shared_ptr<Shared> m_shared;
     std::shared_ptr<Run> m_run;
