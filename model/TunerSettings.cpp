@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -204,14 +202,21 @@ void TunerSettings::ApplyDefaults() {
 }
 
 bool TunerSettings::ReadStateFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
+    // C stdio: a read error (a directory, a device) is a result here, not an exception.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
         tunings.Clear();
         return false;
     }
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    if (file.bad()) {
+    std::string text;
+    char buf[4096];
+    std::size_t nRead = 0;
+    while ((nRead = std::fread(buf, 1, sizeof buf, file)) > 0) {
+        text.append(buf, nRead);
+    }
+    const bool bError = std::ferror(file) != 0;
+    std::fclose(file);
+    if (bError) {
         tunings.Clear();
         return false;
     }

@@ -1,0 +1,539 @@
+#include "model/TunerSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!\n";
+const std::string kDefaultLine2 = "44000\t10485760\t16711680\t32768\t16711680\t0\t0\t0\t128\t0\n";
+const std::string kDefaultFile = kHeader + kDefaultLine2;
+
+// Line 2 with the given fields joined by tabs and a line end.
+std::string Line(const std::vector<std::string>& fields, const std::string& end = "\n") {
+    std::string s;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        s += (i ? "\t" : "") + fields[i];
+    }
+    return s + end;
+}
+
+const std::string kStandard = "Standard\t7\t4\t0\t9\t0\t2\t1\t7\t1\t11\t1\t4\t2\n";
+const std::string kDropD = "Drop D\t8\t2\t0\t9\t0\t2\t1\t7\t1\t11\t1\t4\t2\n";
+
+std::string FileWithTunings(const std::string& count, const std::string& lines) {
+    return kHeader +
+           Line({"44000", "10485760", "16711680", "32768", "16711680", "0", "0", "0", "128",
+                 count}) +
+           lines;
+}
+
+void ExpectDefaults(TunerSettings& s) {
+    EXPECT_EQ(s.GetConcertA(), 440.0f);
+    EXPECT_EQ(s.GetKeyIndex(), 0);
+    EXPECT_EQ(s.GetColors(), ColorScheme{});
+    EXPECT_EQ(s.GetNeedleColor(), 0xA00000u);
+    EXPECT_EQ(s.GetHighEnergyColor(), 0xFF0000u);
+    EXPECT_EQ(s.GetLowEnergyColor(), 0x008000u);
+    EXPECT_EQ(s.GetTextColor(), 0xFF0000u);
+    EXPECT_EQ(s.GetMidiDevice(), 0);
+    EXPECT_EQ(s.GetRecordingDevice(), 0);
+    EXPECT_EQ(s.GetAnalysisHop(), 128.0f);
+    EXPECT_EQ(s.tunings.Count(), 0);
+}
+
+std::vector<Tuning> TuningsOf(TunerSettings& s) {
+    std::vector<Tuning> out;
+    Tuning t;
+    for (bool more = s.tunings.ReadAt(0, t); more; more = s.tunings.ReadNext(t)) {
+        out.push_back(t);
+    }
+    return out;
+}
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_dir = fs::temp_directory_path() /
+                (std::string("tarvo-model-") + info->name() + "-" + std::to_string(::getpid()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        m_path = (m_dir / "state.txt").string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_dir, ec);
+    }
+    fs::path m_dir;
+    std::string m_path;
+};
+
+// --- defaults and byte-exact output -------------------------------------------------------
+
+TEST(Settings, NewObjectHoldsTheDefaultsAndWritesThemByteForByte) {
+    TunerSettings s;
+    ExpectDefaults(s);
+    EXPECT_EQ(s.WriteStateText(), kDefaultFile);
+}
+
+TEST(Settings, ApplyDefaultsResetsEveryFieldButTheTunings) {
+    TunerSettings s;
+    ASSERT_TRUE(s.ReadStateText(FileWithTunings("1", kStandard)));
+    s.SetConcertA(431.5f);
+    s.SetKeyIndex(7);
+    s.SetColors(ColorScheme{1, 2, 3, 4});
+    s.SetMidiDevice(3);
+    s.SetRecordingDevice(-1);
+    s.SetAnalysisHop(97.0f);
+    s.ApplyDefaults();
+    EXPECT_EQ(s.tunings.Count(), 1);
+    s.tunings.Clear();
+    ExpectDefaults(s);
+}
+
+TEST(Settings, WritesEveryFieldInItsPlaceWithTuningsInOrder) {
+    TunerSettings s;
+    s.SetConcertA(440.5f);
+    s.SetColors(ColorScheme{0, 16777215, 1, 0x123456});
+    s.SetMidiDevice(2147483647);
+    s.SetRecordingDevice(-1);
+    s.SetKeyIndex(11);
+    s.SetAnalysisHop(201.75f); // whole samples only
+    Tuning t;
+    t.name = "Open G";
+    t.tag = 4294967295u;
+    t.strings = {{{7, 0}, {11, 0}, {2, 1}, {7, 1}, {11, 1}, {2, 2}}};
+    s.tunings.Append(t);
+    t.name = "";
+    t.tag = 0;
+    s.tunings.Append(t);
+    EXPECT_EQ(s.WriteStateText(),
+              kHeader + "44050\t0\t16777215\t1\t1193046\t2147483647\t4294967295\t11\t201\t2\n"
+                        "Open G\t4294967295\t7\t0\t11\t0\t2\t1\t7\t1\t11\t1\t2\t2\n"
+                        "\t0\t7\t0\t11\t0\t2\t1\t7\t1\t11\t1\t2\t2\n");
+}
+
+TEST(Settings, ConcertALimitsAreStoredInHundredths) {
+    const std::pair<float, std::string> cases[] = {
+        {430.0f, "43000"}, {450.0f, "45000"}, {440.5f, "44050"}, {440.0f, "44000"}};
+    for (const auto& [hz, stored] : cases) {
+        TunerSettings s;
+        s.SetConcertA(hz);
+        const std::string text = s.WriteStateText();
+        EXPECT_EQ(text.substr(kHeader.size(), 6), stored + "\t");
+        TunerSettings back;
+        ASSERT_TRUE(back.ReadStateText(text)) << stored;
+        EXPECT_EQ(back.GetConcertA(), hz);
+    }
+}
+
+TEST(Settings, EveryStoredConcertAIsWrittenBackUnchanged) {
+    for (int hundredths = 43000; hundredths <= 45000; ++hundredths) {
+        TunerSettings s;
+        const std::string text =
+            FileWithTunings("0", "").replace(kHeader.size(), 5, std::to_string(hundredths));
+        ASSERT_TRUE(s.ReadStateText(text)) << hundredths;
+        ASSERT_EQ(s.WriteStateText(), text) << hundredths;
+    }
+}
+
+TEST(Settings, DialogTenthsAreStoredExactly) {
+    // The concert A dialog works in tenths: position / 10.
+    for (int tenths = 4300; tenths <= 4500; ++tenths) {
+        TunerSettings s;
+        s.SetConcertA(static_cast<float>(tenths) / 10.0f);
+        ASSERT_EQ(s.WriteStateText().substr(kHeader.size(), 6), std::to_string(tenths * 10) + "\t");
+    }
+}
+
+// --- round trips ---------------------------------------------------------------------------
+
+TEST_F(SettingsFile, DefaultsRoundTripThroughTheFile) {
+    TunerSettings s;
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    EXPECT_EQ(ReadBytes(m_path), kDefaultFile);
+    TunerSettings back;
+    back.SetKeyIndex(5);
+    ASSERT_TRUE(back.ReadStateFile(m_path));
+    ExpectDefaults(back);
+    ASSERT_TRUE(back.WriteStateFile(m_path));
+    EXPECT_EQ(ReadBytes(m_path), kDefaultFile);
+}
+
+TEST_F(SettingsFile, FieldsAtTheirLimitsAndTuningsRoundTrip) {
+    TunerSettings s;
+    s.SetConcertA(450.0f);
+    s.SetColors(ColorScheme{16777215, 0, 16777215, 0});
+    s.SetMidiDevice(2147483647);
+    s.SetRecordingDevice(0);
+    s.SetKeyIndex(11);
+    s.SetAnalysisHop(2147483520.0f); // largest float below 2^31
+    std::vector<Tuning> tunings;
+    for (int i = 0; i < 5; ++i) {
+        Tuning t;
+        t.name = i == 0   ? ""
+                 : i == 1 ? std::string(254, 'x')
+                          : "Tuning \xC3\xA9 " + std::to_string(i);
+        t.tag = i == 2 ? 4294967295u : static_cast<uint32_t>(i * 1000);
+        for (int k = 0; k < 6; ++k) {
+            t.strings[static_cast<std::size_t>(k)] = StringPitch{(i * 5 + k) % 12, (i + k) % 3};
+        }
+        tunings.push_back(t);
+        s.tunings.Append(t);
+    }
+    s.tunings.Append(tunings[3]); // duplicates too
+    tunings.push_back(tunings[3]);
+
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    const std::string written = ReadBytes(m_path);
+    TunerSettings back;
+    ASSERT_TRUE(back.ReadStateFile(m_path));
+    EXPECT_EQ(back.GetConcertA(), 450.0f);
+    EXPECT_EQ(back.GetColors(), (ColorScheme{16777215, 0, 16777215, 0}));
+    EXPECT_EQ(back.GetMidiDevice(), 2147483647);
+    EXPECT_EQ(back.GetRecordingDevice(), 0);
+    EXPECT_EQ(back.GetKeyIndex(), 11);
+    EXPECT_EQ(back.GetAnalysisHop(), 2147483520.0f);
+    EXPECT_EQ(TuningsOf(back), tunings);
+    EXPECT_EQ(back.WriteStateText(), written);
+}
+
+TEST_F(SettingsFile, NoDeviceSelectionRoundTripsAsMinusOne) {
+    TunerSettings s;
+    s.SetMidiDevice(kNoDevice);
+    s.SetRecordingDevice(kNoDevice);
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    EXPECT_EQ(ReadBytes(m_path),
+              kHeader + "44000\t10485760\t16711680\t32768\t16711680\t4294967295\t4294967295\t0\t"
+                        "128\t0\n");
+    TunerSettings back;
+    ASSERT_TRUE(back.ReadStateFile(m_path));
+    EXPECT_EQ(back.GetMidiDevice(), kNoDevice);
+    EXPECT_EQ(back.GetRecordingDevice(), kNoDevice);
+}
+
+TEST(Settings, ReadReplacesEarlierTunings) {
+    TunerSettings s;
+    ASSERT_TRUE(s.ReadStateText(FileWithTunings("2", kStandard + kDropD)));
+    ASSERT_TRUE(s.ReadStateText(FileWithTunings("1", kDropD)));
+    ASSERT_EQ(s.tunings.Count(), 1);
+    EXPECT_EQ(TuningsOf(s)[0].name, "Drop D");
+}
+
+TEST(Settings, CountZeroGivesNoTuningsAndWritesCountZero) {
+    TunerSettings s;
+    ASSERT_TRUE(s.ReadStateText(FileWithTunings("0", "")));
+    EXPECT_EQ(s.tunings.Count(), 0);
+    EXPECT_EQ(s.WriteStateText(), kDefaultFile);
+}
+
+TEST(Settings, CopiesCarryEveryField) {
+    TunerSettings s;
+    ASSERT_TRUE(s.ReadStateText(FileWithTunings("2", kStandard + kDropD)));
+    s.SetKeyIndex(3);
+    s.SetConcertA(445.5f);
+    TunerSettings copy(s);
+    EXPECT_EQ(copy.WriteStateText(), s.WriteStateText());
+    TunerSettings assigned;
+    assigned = s;
+    EXPECT_EQ(assigned.WriteStateText(), s.WriteStateText());
+}
+
+// --- what the reader accepts -------------------------------------------------------------
+
+TEST(SettingsReader, AcceptsCarriageReturnBeforeEachLineFeed) {
+    std::string text = FileWithTunings("2", kStandard + kDropD);
+    std::string crlf;
+    for (char c : text) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    TunerSettings s;
+    ASSERT_TRUE(s.ReadStateText(crlf));
+    const std::vector<Tuning> tunings = TuningsOf(s);
+    ASSERT_EQ(tunings.size(), 2u);
+    EXPECT_EQ(tunings[0].name, "Standard");
+    EXPECT_EQ(tunings[1].name, "Drop D");
+    EXPECT_EQ(s.WriteStateText(), text); // written back with plain line feeds
+}
+
+TEST(SettingsReader, HeaderMayHoldAnyText) {
+    for (const std::string& header :
+         {std::string(), std::string("12345\t1\t2"), std::string(254, 'h'), std::string(1000, 'h'),
+          std::string("\xEF\xBB\xBFUSED DIRECTLY\r")}) {
+        TunerSettings s;
+        EXPECT_TRUE(s.ReadStateText(header + "\n" + kDefaultLine2)) << header.size();
+        ExpectDefaults(s);
+    }
+}
+
+TEST(SettingsReader, AcceptsWhatAStreamExtractionAccepts) {
+    TunerSettings s;
+    // Leading zeros, plus signs, several blanks and line ends between numbers, no final line
+    // feed after a count of 0.
+    ASSERT_TRUE(s.ReadStateText(kHeader + "044050 +0\t\t16777215\n 1  2 \t3\t10 \r\n 7 064 +0"));
+    EXPECT_EQ(s.GetConcertA(), 440.5f);
+    EXPECT_EQ(s.GetColors(), (ColorScheme{0, 16777215, 1, 2}));
+    EXPECT_EQ(s.GetMidiDevice(), 3);
+    EXPECT_EQ(s.GetRecordingDevice(), 10);
+    EXPECT_EQ(s.GetKeyIndex(), 7);
+    EXPECT_EQ(s.GetAnalysisHop(), 64.0f);
+    EXPECT_EQ(s.tunings.Count(), 0);
+}
+
+TEST(SettingsReader, KeyIndexAboveElevenReadsAsKeyC) {
+    for (const char* stored : {"12", "13", "2147483647", "4294967295"}) {
+        TunerSettings s;
+        ASSERT_TRUE(s.ReadStateText(kHeader + Line({"44000", "10485760", "16711680", "32768",
+                                                    "16711680", "0", "0", stored, "128", "0"})))
+            << stored;
+        EXPECT_EQ(s.GetKeyIndex(), 0) << stored;
+    }
+    TunerSettings s;
+    ASSERT_TRUE(s.ReadStateText(kHeader + Line({"44000", "10485760", "16711680", "32768",
+                                                "16711680", "0", "0", "11", "128", "0"})));
+    EXPECT_EQ(s.GetKeyIndex(), 11);
+}
+
+TEST(SettingsReader, AnyDeviceIndexIsAccepted) {
+    TunerSettings s;
+    ASSERT_TRUE(
+        s.ReadStateText(kHeader + Line({"44000", "10485760", "16711680", "32768", "16711680",
+                                        "2147483647", "4294967295", "0", "0", "0"})));
+    EXPECT_EQ(s.GetMidiDevice(), 2147483647);
+    EXPECT_EQ(s.GetRecordingDevice(), kNoDevice);
+    EXPECT_EQ(s.GetAnalysisHop(), 0.0f);
+}
+
+TEST(SettingsReader, TuningNamesAreTakenAsTheyAre) {
+    TunerSettings s;
+    ASSERT_TRUE(s.ReadStateText(
+        FileWithTunings("3", "\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n"
+                             "  two  words \t-1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n"
+                             "#;=\xC3\xA4\t+5\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0")));
+    const std::vector<Tuning> t = TuningsOf(s);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0].name, "");
+    EXPECT_EQ(t[1].name, "  two  words ");
+    EXPECT_EQ(t[1].tag, 4294967295u); // an unsigned extraction wraps a minus sign
+    EXPECT_EQ(t[2].name, "#;=\xC3\xA4");
+    EXPECT_EQ(t[2].tag, 5u);
+}
+
+// --- what makes a file unusable --------------------------------------------------------------
+
+struct Rejection {
+    const char* what;
+    std::string text;
+};
+
+std::vector<Rejection> Rejections() {
+    auto line2 = [](std::size_t field, const std::string& value) {
+        std::vector<std::string> f = {"44000", "10485760", "16711680", "32768", "16711680",
+                                      "0",     "0",        "0",        "128",   "0"};
+        f[field] = value;
+        return kHeader + Line(f);
+    };
+    const std::string badOctave = "Bad\t9\t4\t0\t9\t0\t2\t1\t7\t3\t11\t1\t4\t2\n";
+    std::vector<Rejection> r = {
+        {"concert A 42999", line2(0, "42999")},
+        {"concert A 45001", line2(0, "45001")},
+        {"concert A -44000", line2(0, "-44000")},
+        {"concert A 4.4e4", line2(0, "4.4e4")},
+        {"tuning octave 3 after good lines", FileWithTunings("3", kStandard + kDropD + badOctave)},
+        {"tuning octave -1", FileWithTunings("1", "x\t0\t0\t-1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n")},
+        {"tuning note 12", FileWithTunings("1", "x\t0\t0\t0\t0\t0\t0\t0\t0\t0\t12\t0\t0\t0\n")},
+        {"tuning note -1", FileWithTunings("1", "x\t0\t-1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n")},
+        {"fewer tuning lines than counted", FileWithTunings("3", kStandard + kDropD)},
+        {"tuning line cut short", FileWithTunings("1", "x\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n")},
+        {"text for a tuning tag", FileWithTunings("1", "x\ty\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0")},
+        {"tuning tag 4294967296",
+         FileWithTunings("1", "x\t4294967296\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0")},
+        {"text for a tuning note",
+         FileWithTunings("1", "x\t0\t0\t0\tE\t0\t0\t0\t0\t0\t0\t0\t0\t0")},
+        {"hop -1", line2(8, "-1")},
+        {"hop 2147483648", line2(8, "2147483648")},
+        {"tuning count -1", line2(9, "-1")},
+        {"midi device -1 as text", line2(5, "-1")},
+        {"recording device -2 as text", line2(6, "-2")},
+        {"key -1 as text", line2(7, "-1")},
+        {"device 4294967296", line2(6, "4294967296")},
+        {"text where a number belongs", line2(2, "red")},
+        {"a sign without digits", line2(4, "-")},
+        {"a decimal comma", line2(8, "128,5x")},
+        {"empty file", ""},
+        {"header only", kHeader},
+        {"header without line end", "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!"},
+    };
+    for (std::size_t i = 1; i <= 4; ++i) {
+        r.push_back({"colour 16777216", line2(i, "16777216")});
+        r.push_back({"colour -1", line2(i, "-1")});
+    }
+    // Cut anywhere in the middle of line 2.
+    for (std::size_t cut = 1; cut + 1 < kDefaultLine2.size(); ++cut) {
+        r.push_back({"file cut in line 2", kHeader + kDefaultLine2.substr(0, cut)});
+    }
+    return r;
+}
+
+TEST(SettingsReader, EveryRejectionLeavesDefaultsAndNoTunings) {
+    for (const Rejection& r : Rejections()) {
+        TunerSettings s;
+        EXPECT_FALSE(s.ReadStateText(r.text)) << r.what << ": " << r.text;
+        ExpectDefaults(s);
+    }
+}
+
+TEST(SettingsReader, ARejectionEmptiesTuningsReadBefore) {
+    for (const Rejection& r : Rejections()) {
+        TunerSettings s;
+        ASSERT_TRUE(s.ReadStateText(FileWithTunings("2", kStandard + kDropD)));
+        ASSERT_EQ(s.tunings.Count(), 2);
+        EXPECT_FALSE(s.ReadStateText(r.text)) << r.what;
+        EXPECT_EQ(s.tunings.Count(), 0) << r.what;
+    }
+}
+
+TEST_F(SettingsFile, MissingOrUnreadableFileIsRejected) {
+    TunerSettings s;
+    s.tunings.Append(Tuning{});
+    EXPECT_FALSE(s.ReadStateFile((m_dir / "no-such-file.txt").string()));
+    EXPECT_EQ(s.tunings.Count(), 0);
+    EXPECT_FALSE(s.ReadStateFile(m_dir.string())); // a directory
+    ExpectDefaults(s);
+}
+
+TEST_F(SettingsFile, RejectionsFromAFileLeaveDefaults) {
+    for (const Rejection& r : Rejections()) {
+        WriteBytes(m_path, r.text);
+        TunerSettings s;
+        EXPECT_FALSE(s.ReadStateFile(m_path)) << r.what;
+        ExpectDefaults(s);
+    }
+}
+
+// --- writing safely --------------------------------------------------------------------------
+
+TEST_F(SettingsFile, WriteReplacesTheOldFileAndLeavesNothingBeside) {
+    WriteBytes(m_path, std::string(5000, 'z'));
+    TunerSettings s;
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    EXPECT_EQ(ReadBytes(m_path), kDefaultFile);
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_dir)) {
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(SettingsFile, FailedWriteIsReportedAndKeepsTheOldFile) {
+    const std::string old = FileWithTunings("1", kStandard);
+    WriteBytes(m_path, old);
+    TunerSettings s;
+    s.SetKeyIndex(4);
+
+    // The new content cannot be created beside the old file.
+    fs::create_directory(m_path + ".tmp");
+    EXPECT_FALSE(s.WriteStateFile(m_path));
+    EXPECT_EQ(ReadBytes(m_path), old);
+    fs::remove(m_path + ".tmp");
+
+    // A full disk: the new content fails to flush.
+    if (fs::exists("/dev/full")) {
+        fs::create_symlink("/dev/full", m_path + ".tmp");
+        EXPECT_FALSE(s.WriteStateFile(m_path));
+        EXPECT_EQ(ReadBytes(m_path), old);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(m_path + ".tmp")));
+    }
+
+    // A directory that does not exist.
+    EXPECT_FALSE(s.WriteStateFile((m_dir / "missing" / "state.txt").string()));
+}
+
+TEST_F(SettingsFile, WriteIntoAReadOnlyDirectoryFails) {
+    fs::permissions(m_dir, fs::perms::owner_read | fs::perms::owner_exec);
+    if (std::ofstream(m_dir / "probe").is_open()) {
+        GTEST_SKIP() << "running with rights that ignore directory permissions";
+    }
+    TunerSettings s;
+    EXPECT_FALSE(s.WriteStateFile(m_path));
+    EXPECT_FALSE(fs::exists(m_path));
+}
+
+TEST_F(SettingsFile, FieldsOutsideWhatTheReaderTakesAreWrittenReadable) {
+    TunerSettings s;
+    s.SetConcertA(470.0f);
+    s.SetColors(ColorScheme{0xFF123456, 0x01000000, 0, 0});
+    s.SetAnalysisHop(-5.0f);
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    TunerSettings back;
+    ASSERT_TRUE(back.ReadStateFile(m_path));
+    EXPECT_EQ(back.GetConcertA(), 450.0f);
+    EXPECT_EQ(back.GetNeedleColor(), 0x123456u);
+    EXPECT_EQ(back.GetHighEnergyColor(), 0u);
+    EXPECT_EQ(back.GetAnalysisHop(), 0.0f);
+
+    s.SetConcertA(std::numeric_limits<float>::quiet_NaN());
+    s.SetAnalysisHop(1e20f);
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    ASSERT_TRUE(back.ReadStateFile(m_path));
+    EXPECT_EQ(back.GetConcertA(), 440.0f);
+    EXPECT_EQ(back.GetAnalysisHop(), 2147483648.0f);
+}
+
+// --- locale independence -------------------------------------------------------------------
+
+TEST_F(SettingsFile, ReadAndWriteIgnoreADecimalCommaLocale) {
+    const std::string savedC = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+    }
+    const std::locale savedGlobal = std::locale::global(std::locale("de_DE.UTF-8"));
+
+    const std::string text =
+        FileWithTunings("2", kStandard + kDropD).replace(kHeader.size(), 5, "44050");
+    WriteBytes(m_path, text);
+    TunerSettings s;
+    const bool bRead = s.ReadStateFile(m_path);
+    const float fConcertA = s.GetConcertA();
+    const bool bWritten = s.WriteStateFile(m_path);
+    const std::string written = ReadBytes(m_path);
+    TunerSettings grouped; // a thousands separator is not a number
+    const bool bGroupedRead =
+        grouped.ReadStateText(FileWithTunings("0", "").replace(kHeader.size(), 5, "44.050"));
+
+    std::locale::global(savedGlobal);
+    std::setlocale(LC_ALL, savedC.c_str());
+
+    EXPECT_TRUE(bRead);
+    EXPECT_EQ(fConcertA, 440.5f);
+    EXPECT_TRUE(bWritten);
+    EXPECT_EQ(written, text);
+    EXPECT_FALSE(bGroupedRead);
+}
+
+} // namespace
