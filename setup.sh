@@ -36,6 +36,7 @@ packages=(
     sox
     pulseaudio
     pulseaudio-utils
+    locales-all
     python3
     python3-numpy
     python3-aubio
