@@ -1,0 +1,140 @@
+// The frame path allocates nothing: every allocation function of the process is replaced by a
+// counting one, and the count must not move across AnalyseFrame, Track and SetConcertA.
+
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+#include "Signals.h"
+#include "analysis/PitchAnalyser.h"
+#include "analysis/PitchTracker.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<long> g_allocations{0};
+} // namespace
+
+void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& t) noexcept {
+    return operator new(size, t);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+// C allocations (FFTW's own among them) are counted too where the sanitizers leave malloc to
+// glibc.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+
+void* malloc(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t n, std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(n, size);
+}
+void* realloc(void* p, std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, size);
+}
+void* memalign(std::size_t alignment, std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_memalign(alignment, size);
+}
+}
+#endif
+
+namespace {
+
+struct Case {
+    int n;
+    int rate;
+    float lowest;
+};
+
+class NoAllocation : public ::testing::TestWithParam<Case> {};
+
+TEST_P(NoAllocation, InTheFramePath) {
+    const Case c = GetParam();
+    PitchAnalyser a;
+    ASSERT_TRUE(a.Setup(c.n, c.rate, 20, 7, 24, c.lowest));
+    PitchTracker tracker;
+
+    // Signals prepared before counting: silence, sine, harmonic tone, chord, noise.
+    std::vector<std::vector<float>> frames(5, std::vector<float>(c.n, 0.0f));
+    testsig::Fill(frames[1].data(), c.n, c.rate, {{440.3, 10000.0}});
+    testsig::Fill(frames[2].data(), c.n, c.rate, testsig::Harmonic(110.0, 8000.0, 12));
+    std::vector<testsig::Partial> chord;
+    for (double f0 : {220.0, 277.18, 329.63}) {
+        for (auto h : testsig::Harmonic(f0, 4000.0, 6)) {
+            chord.push_back(h);
+        }
+    }
+    testsig::Fill(frames[3].data(), c.n, c.rate, chord);
+    testsig::Noise(frames[4].data(), c.n, 20000.0);
+
+    // Counting starts after the first allocations gtest itself may make.
+    const long before = g_allocations.load();
+    float sum = 0.0f;
+    for (int round = 0; round < 4; ++round) {
+        for (const auto& f : frames) {
+            std::copy(f.begin(), f.end(), a.FrameBuffer());
+            const float level = a.InputLevel();
+            a.AnalyseFrame(round % 2 == 0, 128);
+            int best = 0;
+            for (int k = 1; k < 12; ++k) {
+                best = a.Result(k).level > a.Result(best).level ? k : best;
+            }
+            sum += tracker.Track(a.Result(best), 128.0f, c.rate, level).cents;
+        }
+        a.SetConcertA(round % 2 ? 440.0f : 432.5f);
+    }
+    const long after = g_allocations.load();
+    EXPECT_EQ(after - before, 0);
+    EXPECT_TRUE(std::isfinite(sum));
+}
+
+INSTANTIATE_TEST_SUITE_P(LiveConfigurations, NoAllocation,
+                         ::testing::Values(Case{1024, 11025, 20.0f}, Case{1024, 22050, 35.0f},
+                                           Case{2048, 44100, 35.0f}, Case{512, 11025, 35.0f}));
+
+TEST(AllocationCounter, SeesAnAllocation) {
+    const long before = g_allocations.load();
+    auto* v = new std::vector<int>(100);
+    const long after = g_allocations.load();
+    delete v;
+    EXPECT_GE(after - before, 2);
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+// The pitch tracker: hold, averaging window, flicker suppression.
+
+#include "analysis/PitchTracker.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 11025;
+constexpr float kHop = 128.0f;
+
+// A result whose absolute pitch value is `p` (1200 octave + 100 note + cents + 50).
+PitchResult AtPitch(float p, float level = -20.0f) {
+    PitchResult r;
+    r.octave = static_cast<int>(p) / 1200;
+    r.note = static_cast<int>(p - 1200.0f * r.octave) / 100;
+    r.cents = p - 1200.0f * r.octave - 100.0f * r.note - 50.0f;
+    r.level = level;
+    r.frequency = 440.0f * std::pow(2.0f, (p - 5750.0f) / 1200.0f);
+    return r;
+}
+
+const float kA4 = 5750.0f; // A4, 0 cents
+
+TEST(Tracker, StartsHoldingTheClearedReading) {
+    PitchTracker t;
+    const PitchResult r = t.Track(AtPitch(kA4), kHop, kRate, 0.5f);
+    EXPECT_TRUE(t.Hold());
+    EXPECT_EQ(r.note, 0);
+    EXPECT_EQ(r.octave, 0);
+    EXPECT_EQ(r.cents, 0.0f);
+}
+
+TEST(Tracker, AnEmptyResultAlwaysHolds) {
+    PitchTracker t;
+    for (int i = 0; i < 50; ++i) {
+        t.Track(EmptyPitchResult(i % 12), kHop, kRate, 0.0f);
+        EXPECT_TRUE(t.Hold());
+    }
+}
+
+TEST(Tracker, ThreeSteadyFramesAfterSilenceEndTheHold) {
+    PitchTracker t;
+    for (int i = 0; i < 20; ++i) {
+        t.Track(EmptyPitchResult(0), kHop, kRate, 0.0f);
+    }
+    t.Track(AtPitch(kA4), kHop, kRate, 0.5f);
+    EXPECT_TRUE(t.Hold());
+    t.Track(AtPitch(kA4), kHop, kRate, 0.5f);
+    EXPECT_TRUE(t.Hold());
+    const PitchResult r = t.Track(AtPitch(kA4), kHop, kRate, 0.5f);
+    EXPECT_FALSE(t.Hold());
+    EXPECT_EQ(r.note, 9);
+    EXPECT_EQ(r.octave, 4);
+    // The averages restart from the two newest frames (Fs = 2).
+    EXPECT_EQ(t.Count(), 2);
+    EXPECT_NEAR(t.AverageFrequency(), 440.0f, 1e-3f);
+    EXPECT_NEAR(t.AverageInputLevel(), 0.5f, 1e-6f);
+    // The reading carries the display's half-cent rounding offset.
+    EXPECT_NEAR(r.cents, 0.5f, 1e-3f);
+}
+
+class Following : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (int i = 0; i < 30; ++i) {
+            last = t.Track(AtPitch(kA4 + 10.0f), kHop, kRate, 0.5f);
+        }
+        ASSERT_FALSE(t.Hold());
+    }
+    PitchTracker t;
+    PitchResult last;
+};
+
+TEST_F(Following, AJumpOfSeventyCentsHoldsTheLastReading) {
+    const PitchResult r = t.Track(AtPitch(kA4 + 80.0f), kHop, kRate, 0.5f);
+    EXPECT_TRUE(t.Hold());
+    EXPECT_EQ(r.note, last.note);
+    EXPECT_EQ(r.cents, last.cents);
+    EXPECT_EQ(r.frequency, last.frequency);
+}
+
+TEST_F(Following, LevelsDownToMinusThirtyKeepFollowing) {
+    t.Track(AtPitch(kA4 + 10.0f, -25.0f), kHop, kRate, 0.5f);
+    EXPECT_FALSE(t.Hold());
+    t.Track(AtPitch(kA4 + 10.0f, -29.0f), kHop, kRate, 0.5f);
+    EXPECT_FALSE(t.Hold());
+    t.Track(AtPitch(kA4 + 10.0f, -30.0f), kHop, kRate, 0.5f);
+    EXPECT_FALSE(t.Hold());
+    t.Track(AtPitch(kA4 + 10.0f, -30.5f), kHop, kRate, 0.5f);
+    EXPECT_TRUE(t.Hold());
+    // Back above -30 but not above -27: still holding.
+    t.Track(AtPitch(kA4 + 10.0f, -28.0f), kHop, kRate, 0.5f);
+    EXPECT_TRUE(t.Hold());
+    t.Track(AtPitch(kA4 + 10.0f, -26.0f), kHop, kRate, 0.5f);
+    EXPECT_FALSE(t.Hold());
+}
+
+TEST(Tracker, WindowWidensWithJitterAndShrinksEverySeventeenFrames) {
+    PitchTracker t;
+    std::vector<std::pair<int, float>> changes;
+    float window = t.WindowSeconds();
+    int frame = 0;
+    auto feed = [&](float p) {
+        t.Track(AtPitch(p), kHop, kRate, 0.5f);
+        ASSERT_FALSE(frame > 3 && t.Hold()) << frame;
+        if (t.WindowSeconds() != window) {
+            window = t.WindowSeconds();
+            changes.push_back({frame, window});
+        }
+        ++frame;
+    };
+    // Rough: +-20 cents in runs of three (stable; no averaging window spans whole periods).
+    for (int i = 0; i < 120; ++i) {
+        feed(kA4 + ((i / 3) % 2 ? 20.0f : -20.0f));
+    }
+    // Smooth: constant pitch.
+    for (int i = 0; i < 400; ++i) {
+        feed(kA4);
+    }
+    ASSERT_GE(changes.size(), 6u);
+    const std::vector<float> expected{0.1f, 0.25f, 0.5f, 0.25f, 0.1f, 0.05f};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_FLOAT_EQ(changes[i].second, expected[i]) << i;
+    }
+    // Adaptation is evaluated every 2 Fj + 1 = 17 frames.
+    EXPECT_EQ(changes[1].first - changes[0].first, 17);
+    EXPECT_EQ(changes[2].first - changes[1].first, 17);
+    for (size_t i = 3; i < 6; ++i) {
+        EXPECT_EQ((changes[i].first - changes[i - 1].first) % 17, 0) << i;
+    }
+    EXPECT_EQ(changes[5].first - changes[4].first, 17);
+    EXPECT_EQ(changes.size(), 6u);
+}
+
+TEST(Tracker, FlickerShowsTheValueWithTheLongerRun) {
+    // A hop longer than the widest window (0.5 s) averages the newest frame alone, so the rounded
+    // value follows the input: 5750, 5750, 5751, 5750, 5750, 5751, ...
+    PitchTracker t;
+    const float hop = 6000.0f;
+    std::vector<float> cents;
+    for (int i = 0; i < 30; ++i) {
+        const float p = (i % 3 == 2) ? kA4 + 0.6f : kA4 + 0.2f;
+        cents.push_back(t.Track(AtPitch(p), hop, kRate, 0.5f).cents);
+        ASSERT_FALSE(t.Hold());
+    }
+    for (int i = 6; i < 30; ++i) {
+        EXPECT_EQ(cents[i], 0.0f) << i;
+    }
+    // Without the rival value the half-cent offset stays in.
+    EXPECT_NEAR(cents[0], 0.7f, 1e-3f);
+}
+
+TEST(Tracker, AveragesCoverTheNewestFrameWhenTheStabilitySpanIsEmpty) {
+    // Hop 400 at 11025 Hz is 36 ms: Fs = 0. Releasing the hold must still average the newest
+    // frame rather than nothing.
+    PitchTracker t;
+    for (int i = 0; i < 5; ++i) {
+        t.Track(EmptyPitchResult(0), 400.0f, kRate, 0.0f);
+    }
+    const PitchResult r = t.Track(AtPitch(kA4), 400.0f, kRate, 0.7f);
+    EXPECT_FALSE(t.Hold());
+    EXPECT_EQ(t.Count(), 1);
+    EXPECT_NEAR(r.frequency, 440.0f, 1e-3f);
+    EXPECT_EQ(r.note, 9);
+    EXPECT_NEAR(t.AverageInputLevel(), 0.7f, 1e-6f);
+}
+
+TEST(Tracker, DegenerateHopAndRateStayFinite) {
+    PitchTracker t;
+    for (int i = 0; i < 10; ++i) {
+        const PitchResult r = t.Track(AtPitch(kA4), 0.0f, 0, 0.5f);
+        EXPECT_TRUE(std::isfinite(r.cents));
+        EXPECT_TRUE(std::isfinite(t.AverageFrequency()));
+    }
+}
+
+TEST(Tracker, RingWrapsAfter1024Frames) {
+    PitchTracker t;
+    for (int i = 0; i < 3000; ++i) {
+        t.Track(AtPitch(kA4 + 5.0f), kHop, kRate, 0.5f);
+    }
+    EXPECT_EQ(t.Count(), 1024);
+    EXPECT_FALSE(t.Hold());
+    EXPECT_EQ(t.Reading().note, 9);
+    EXPECT_NEAR(t.Reading().cents, 5.5f, 0.01f);
+}
+
+} // namespace
