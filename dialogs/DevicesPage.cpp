@@ -72,17 +72,6 @@ DevicesPage::DevicesPage(DeviceEnumerator& devices, int midiIndex, int recording
     setFont(DialogFont());
     const DialogUnits du(font());
     setFixedSize(du.X(260), du.Y(141));
-}
-
-void DevicesPage::showEvent(QShowEvent* event) {
-    if (!m_bStarted)
-        Start();
-    QWidget::showEvent(event);
-}
-
-void DevicesPage::Start() {
-    m_bStarted = true;
-    const DialogUnits du(font());
 
     auto* recordingLabel = new QLabel(QStringLiteral("Recoding Device:"), this);
     recordingLabel->setGeometry(du.Rect(7, 7, 58, 8));
@@ -116,6 +105,17 @@ void DevicesPage::Start() {
     m_pRecordingList = makeList(IDC_RECORDING_PROPS, 7);
     m_pMidiList = makeList(IDC_MIDI_PROPS, 133);
     setTabOrder(m_pRecording, m_pMidi);
+}
+
+void DevicesPage::showEvent(QShowEvent* event) {
+    if (!m_bStarted)
+        Start();
+    QWidget::showEvent(event);
+}
+
+void DevicesPage::Start() {
+    m_bStarted = true;
+    const DialogUnits du(font());
 
     // 1. Both property lists are for display only.
     m_pRecordingList->setEnabled(false);

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "display/ColorSwatch.h"
+#include "model/TunerSettings.h"
 
 class QComboBox;
 class QListWidget;
@@ -21,7 +22,8 @@ class DeviceEnumerator;
 using ColorArray = std::array<uint32_t, 4>;
 
 // Default colour scheme, in scheme order.
-constexpr ColorArray kDefaultColors = {0xA00000, 0xFF0000, 0x008000, 0xFF0000};
+constexpr ColorArray kDefaultColors = {kDefaultNeedleColor, kDefaultHighEnergyColor,
+                                       kDefaultLowEnergyColor, kDefaultTextColor};
 
 // The Colors page: four swatches, each opening the colour chooser when pressed and released on
 // the same swatch, and a button restoring the default scheme. Changes stay on the page until

@@ -1,0 +1,60 @@
+// Pictures of each dialog as the offscreen platform draws them, for the documentation.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTabWidget>
+
+#include "DialogTestSupport.h"
+#include "dialogs/ConcertADialog.h"
+#include "dialogs/OptionsSheet.h"
+
+namespace {
+
+QString ShotPath(const char* name) {
+    const QString dir = QStringLiteral(TARVO_BINARY_DIR "/screenshots");
+    QDir().mkpath(dir);
+    return dir + "/" + name;
+}
+
+void Save(QWidget& widget, const char* name) {
+    const QImage image = widget.grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), widget.size() * widget.devicePixelRatio());
+    EXPECT_TRUE(image.save(ShotPath(name)));
+}
+
+} // namespace
+
+TEST(Screenshots, EachDialog) {
+    EnsureApp();
+    ConcertADialog concertA(440.0F);
+    concertA.show();
+    Save(concertA, "dialog-concert-a.png");
+
+    FakeDevices devices;
+    WaveInCaps mic;
+    mic.name = "Built-in Audio Analog Stereo";
+    mic.formats = 0xFFF;
+    mic.channels = 2;
+    WaveInCaps usb;
+    usb.name = "USB Microphone";
+    usb.formats = WaveFormat::k1M16 | WaveFormat::k2M16 | WaveFormat::k4M16;
+    usb.channels = 1;
+    usb.driverVersion = 0x0102;
+    devices.waveIn = {mic, usb};
+    devices.defaultWaveIn = mic;
+    MidiOutCaps synth;
+    synth.name = "Soft Synth";
+    synth.technology = MidiTechnology::kSynth;
+    synth.voices = 24;
+    synth.notes = 32;
+    synth.driverVersion = 0x0100;
+    devices.midiOut = {synth};
+    devices.defaultMidiOut = synth;
+
+    OptionsSheet sheet(kDefaultColors, 1, 0, devices);
+    sheet.show();
+    Save(sheet, "options-colors.png");
+    sheet.Tabs()->setCurrentIndex(1);
+    Save(sheet, "options-devices.png");
+}
