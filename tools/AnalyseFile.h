@@ -1,0 +1,70 @@
+#pragma once
+
+// Offline analysis of recordings, frame by frame, as the live tuner does it: used by
+// tarvo-analyse, its tests and the benchmarks.
+
+#include "analysis/PitchResult.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Frame length, rate and lowest frequency of one of the tuner's recording configurations.
+struct FrameConfig {
+    int frameLength = 1024;
+    int sampleRate = 11025;
+    float lowest = 20.0f; // Hz
+};
+
+// The tuner's configuration for a recording rate: 11025 Hz (1024, 20 Hz, its first choice),
+// 22050 Hz (1024, 35 Hz) or 44100 Hz (2048, 35 Hz). False for any other rate.
+bool LiveConfiguration(int sampleRate, FrameConfig& config);
+
+// Mono samples holding 16-bit integer values, as the capture side delivers them.
+struct Recording {
+    std::vector<float> samples;
+    int sampleRate = 0;
+    int fileRate = 0; // rate of the file before resampling
+};
+
+// Reads any file libsndfile reads, mixes the channels to mono (their mean), resamples to
+// targetRate with libsamplerate's best sinc converter (targetRate 0 keeps the file's rate) and
+// scales to the 16-bit range, rounded and clipped. On failure `error` says why.
+bool LoadRecording(const std::string& path, int targetRate, Recording& recording,
+                   std::string& error);
+
+struct AnalyseOptions {
+    FrameConfig config;
+    int hop = 128;           // samples between frames
+    float concertA = 440.0f; // Hz
+};
+
+// What one frame gave.
+struct FrameReport {
+    long index = 0;                       // frame number from 0
+    double time = 0.0;                    // s, time of the frame's last sample in the file
+    float inputLevel = 0;                 // 0..1 of this frame
+    const PitchResult* classes = nullptr; // the twelve per-class results
+    PitchResult best;                     // loudest class, the first on ties
+    PitchResult reading;                  // tracker output (the held reading while holding)
+    bool hold = false;
+    // Cents of the averaged pitch from the reading's note, without the half-cent rounding
+    // offset the tuner's display truncation relies on; the held value while holding.
+    float cents = 0.0f;
+    float averageInputLevel = 0.0f;
+};
+
+// Cuts frames of config.frameLength every `hop` samples from the start, and for each runs the
+// input level, AnalyseFrame (time check off), the loudest-class pick and PitchTracker::Track,
+// then calls onFrame. False with `error` set for a bad configuration.
+bool AnalyseRecording(const Recording& recording, const AnalyseOptions& options,
+                      const std::function<void(const FrameReport&)>& onFrame, std::string& error);
+
+// Shown note and octave under an instrument key (0 = C, no change): concert note `key` shows
+// as C, a note below it as one octave lower.
+void TransposeForKey(int note, int octave, int key, int& shownNote, int& shownOctave);
+
+// "C", "C#", "D", "Eb", "E", "F", "F#", "G", "G#", "A", "Bb", "B".
+const char* KeyName(int note);
+// Index of a key name (case-insensitive), or -1.
+int KeyIndex(const std::string& name);
