@@ -254,7 +254,8 @@ bool TunerSettings::ReadStateText(std::string_view text) {
         !readColor(colors.lowEnergyColor) || !readColor(colors.textColor)) {
         return fail();
     }
-    // Device indexes: a stored unsigned form of -1 (no selection) reads back as -1.
+    // Indexes are written as unsigned 32-bit numbers; the writer's form of a negative index
+    // (4294967295 for -1, no selection) reads back as -1.
     if (!in.ReadIndex(nMidiDevice) || !in.ReadIndex(nRecordingDevice) || !in.ReadIndex(nKeyIndex)) {
         return fail();
     }
