@@ -1,0 +1,220 @@
+// The BMP loading path against malformed files: every fault gives an empty skin, never a
+// crash or an allocation sized by a forged header.
+
+#include "TestUtil.h"
+
+#include "display/BlendedBitmap.h"
+#include "display/FineTuningGauge.h"
+#include "display/GlyphStrip.h"
+#include "display/SkinBitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <cstring>
+#include <functional>
+#include <random>
+
+using testutil::Rgb;
+using testutil::Solid;
+using testutil::WriteTemp;
+
+namespace {
+
+// A 3 x 2 picture (rows padded from 9 to 12 bytes) with distinct pixels.
+QImage Sample() {
+    QImage image(3, 2, QImage::Format_RGB32);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            image.setPixel(x, y, qRgb(10 * x + 1, 20 * y + 2, 3 + x + y));
+    return image;
+}
+
+void Put32(std::string& s, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        s[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+void Put16(std::string& s, std::size_t at, std::uint16_t v) {
+    s[at] = static_cast<char>(v & 0xFF);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+
+QImage DecodeString(const std::string& s) {
+    return bmp::Decode(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
+
+struct Malformed {
+    const char* what;
+    std::function<void(std::string&)> damage;
+};
+
+const Malformed kMalformed[] = {
+    {"empty file", [](std::string& s) { s.clear(); }},
+    {"header cut short", [](std::string& s) { s.resize(30); }},
+    {"pixel data one byte short", [](std::string& s) { s.pop_back(); }},
+    {"pixel data missing", [](std::string& s) { s.resize(54); }},
+    {"not BM", [](std::string& s) { s[0] = 'P'; }},
+    {"8 bits with a palette",
+     [](std::string& s) {
+         Put16(s, 28, 8);
+         Put32(s, 46, 256);
+     }},
+    {"1 bit", [](std::string& s) { Put16(s, 28, 1); }},
+    {"16 bits", [](std::string& s) { Put16(s, 28, 16); }},
+    {"32 bits", [](std::string& s) { Put16(s, 28, 32); }},
+    {"0 bits", [](std::string& s) { Put16(s, 28, 0); }},
+    {"RLE8 compression", [](std::string& s) { Put32(s, 30, 1); }},
+    {"bit-field compression", [](std::string& s) { Put32(s, 30, 3); }},
+    {"JPEG inside", [](std::string& s) { Put32(s, 30, 4); }},
+    {"zero planes", [](std::string& s) { Put16(s, 26, 0); }},
+    {"core header", [](std::string& s) { Put32(s, 14, 12); }},
+    {"unknown header size", [](std::string& s) { Put32(s, 14, 41); }},
+    {"huge header size", [](std::string& s) { Put32(s, 14, 0xFFFFFFF0u); }},
+    {"zero width", [](std::string& s) { Put32(s, 18, 0); }},
+    {"negative width", [](std::string& s) { Put32(s, 18, static_cast<std::uint32_t>(-3)); }},
+    {"zero height", [](std::string& s) { Put32(s, 22, 0); }},
+    {"absurd width", [](std::string& s) { Put32(s, 18, 1000000); }},
+    {"absurd height", [](std::string& s) { Put32(s, 22, 0x40000000); }},
+    {"most negative height", [](std::string& s) { Put32(s, 22, 0x80000000u); }},
+    {"too many pixels", // each side allowed, the product not
+     [](std::string& s) {
+         Put32(s, 18, 4096);
+         Put32(s, 22, 4096);
+     }},
+    {"large size claimed, data missing",
+     [](std::string& s) {
+         Put32(s, 18, 2000);
+         Put32(s, 22, 2000);
+     }},
+    {"pixel offset past the end", [](std::string& s) { Put32(s, 10, 0xFFFFFF00u); }},
+    {"pixel offset inside the header", [](std::string& s) { Put32(s, 10, 20); }},
+};
+
+} // namespace
+
+TEST(BmpFile, RoundTripKeepsPixelsAndPadsRows) {
+    const std::string bytes = bmp::Encode(Sample());
+    EXPECT_EQ(bytes.size(), 54u + 2 * 12);
+    const QImage back = DecodeString(bytes);
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.format(), QImage::Format_RGB32);
+    EXPECT_TRUE(testutil::SameBlock(back, 0, 0, Sample(), 0, 0, 3, 2));
+}
+
+TEST(BmpFile, ReadsTopDownAndSkipsAColourTable) {
+    std::string bytes = bmp::Encode(Sample());
+    // Top-down: negative height, rows stored first row first.
+    std::string topDown = bytes;
+    Put32(topDown, 22, static_cast<std::uint32_t>(-2));
+    std::memcpy(topDown.data() + 54, bytes.data() + 66, 12);
+    std::memcpy(topDown.data() + 66, bytes.data() + 54, 12);
+    QImage image = DecodeString(topDown);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_TRUE(testutil::SameBlock(image, 0, 0, Sample(), 0, 0, 3, 2));
+    // A 24-bit file may carry an (unused) colour table; the pixel offset says where data is.
+    std::string withTable = bytes;
+    withTable.insert(54, std::string(16, '\x55'));
+    Put32(withTable, 10, 54 + 16);
+    Put32(withTable, 46, 4);
+    image = DecodeString(withTable);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_TRUE(testutil::SameBlock(image, 0, 0, Sample(), 0, 0, 3, 2));
+}
+
+TEST(BmpFile, MalformedFilesAreRefused) {
+    QTemporaryDir dir;
+    for (const Malformed& m : kMalformed) {
+        SCOPED_TRACE(m.what);
+        std::string bytes = bmp::Encode(Sample());
+        m.damage(bytes);
+        EXPECT_TRUE(DecodeString(bytes).isNull());
+        // The same through the file path and each kind of skin.
+        const std::string path = dir.path().toStdString() + "/bad.bmp";
+        QFile file(QString::fromStdString(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        file.close();
+        EXPECT_TRUE(bmp::Read(path).isNull());
+        SkinBitmap skin;
+        EXPECT_FALSE(skin.Load(path));
+        EXPECT_TRUE(skin.Empty());
+        MaskedBitmap hub;
+        EXPECT_FALSE(hub.Load(path, 0xFFFFFF));
+        const std::string good = WriteTemp(dir, "good.bmp", Sample());
+        GlyphStrip strip;
+        EXPECT_FALSE(strip.Load(good, path)); // a bad second file empties the strip too
+        EXPECT_TRUE(strip.Empty());
+        BlendedBitmap logo;
+        EXPECT_FALSE(logo.Load(path, good));
+        EXPECT_TRUE(logo.Empty());
+    }
+}
+
+TEST(BmpFile, RandomDamageNeverFaults) {
+    // Flip, cut and overwrite bytes of a valid file; the decoder must either refuse or give
+    // an image of the size the (validated) header states. Seeded, so failures reproduce.
+    std::mt19937 random(20261206);
+    const std::string original = bmp::Encode(Solid(7, 5, 1, 2, 3));
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes = original;
+        const int edits = 1 + static_cast<int>(random() % 4);
+        for (int e = 0; e < edits; ++e) {
+            const std::size_t at = random() % bytes.size();
+            switch (random() % 3) {
+            case 0:
+                bytes[at] = static_cast<char>(random());
+                break;
+            case 1:
+                bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
+                break;
+            default:
+                bytes.resize(at);
+                break;
+            }
+            if (bytes.empty())
+                break;
+        }
+        const QImage image = DecodeString(bytes);
+        if (!image.isNull()) {
+            EXPECT_LE(image.width(), bmp::kMaxSide);
+            EXPECT_LE(image.height(), bmp::kMaxSide);
+        }
+    }
+}
+
+TEST(BmpFile, MissingNumbersLeaveDigitsLabelAndHubUnloaded) {
+    // Only the notes strip is present: Create fails at the digits, and a full redraw shows
+    // the note letters with a blank number area, no scale and no hub.
+    QTemporaryDir dir;
+    const std::string art = testutil::ArtDir();
+    for (const char* name : {"NotesClr.bmp", "NotesBev.bmp", "Label.bmp", "Circle.bmp"})
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(art + "/" + name), dir.path() + "/" + name));
+    FineTuningGauge gauge;
+    EXPECT_FALSE(gauge.Create(dir.path().toStdString()));
+    gauge.SetTextColor(0xFF0000);
+    gauge.SetNeedleColor(0x0000FF);
+    gauge.SetNote(9);
+    gauge.SetPercent(-25);
+    QImage client = Solid(300, 380, 240, 240, 240);
+    gauge.Draw(client, true, false);
+    const QImage panel = gauge.Panel();
+    EXPECT_FALSE(testutil::AllColour(panel, QRect(18, 20, 32, 27), qRgb(255, 255, 255)));
+    EXPECT_TRUE(testutil::AllColour(panel, QRect(119, 20, 110, 27), qRgb(255, 255, 255)));
+    EXPECT_TRUE(testutil::AllColour(panel, QRect(2, 59, 236, 30), qRgb(255, 255, 255)));
+    // The needle is drawn (blue at its middle), the hub is not (white below the needle end).
+    EXPECT_EQ(Rgb(panel.pixel(FineTuningGauge::NeedlePoint(-25, 100))), Rgb(qRgb(255, 0, 0)));
+    EXPECT_EQ(Rgb(panel.pixel(120, 250)), Rgb(qRgb(255, 255, 255)));
+}
+
+TEST(BmpFile, SecondPictureSmallerThanFirstUsesTheSmallerRule) {
+    // A truncated-looking but valid, smaller bevel: the strip loads, and the missing part of
+    // the bevel keeps the tinted colour.
+    QTemporaryDir dir;
+    GlyphStrip strip;
+    ASSERT_TRUE(strip.Load(WriteTemp(dir, "a.bmp", Solid(30, 27, 0, 0, 0)),
+                           WriteTemp(dir, "b.bmp", Solid(1, 1, 0, 0, 128))));
+    strip.SetColor(0x0000FF);
+    EXPECT_EQ(Rgb(strip.Result().pixel(0, 0)), Rgb(qRgb(128, 0, 0)));
+    EXPECT_EQ(Rgb(strip.Result().pixel(29, 26)), Rgb(qRgb(255, 0, 0)));
+}
