@@ -1,0 +1,259 @@
+// tarvo-analyse's command line: output format, options and error handling.
+
+#include "CliRunner.h"
+#include "tools/AnalyseFile.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using ::testing::HasSubstr;
+
+class Cli : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        a4 = ScratchPath("cli-a4.wav");
+        WriteSound(a4, 11025, 1, HarmonicTone(440.0, 11025, 0.5));
+    }
+    static std::string a4;
+};
+std::string Cli::a4;
+
+TEST_F(Cli, PrintsOneLinePerFrameWithTheLastSampleTime) {
+    const CliRun run = RunAnalyse({a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto rows = ParseCsv(run.out);
+    // 5512 samples: frames of 1024 every 128 samples.
+    ASSERT_EQ(rows.size(), static_cast<size_t>((5512 - 1024) / 128 + 1));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_NEAR(rows[i].time, (1023.0 + 128.0 * i) / 11025.0, 0.00006) << i;
+        EXPECT_TRUE(rows[i].hold == 0 || rows[i].hold == 1);
+    }
+    // The tracker starts holding its cleared reading, then follows.
+    EXPECT_EQ(rows[0].hold, 1);
+    EXPECT_EQ(rows[0].note, "C");
+    EXPECT_EQ(rows[0].octave, 0);
+    EXPECT_EQ(rows.back().hold, 0);
+    EXPECT_EQ(rows.back().note, "A");
+    EXPECT_EQ(rows.back().octave, 4);
+    EXPECT_NEAR(rows.back().cents, 0.0, 0.1);
+    EXPECT_NEAR(rows.back().frequency, 440.0, 0.05);
+    // Two decimals for cents and level, three for the frequency.
+    const std::string last = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+    EXPECT_THAT(last, ::testing::MatchesRegex(
+                          "[0-9]+\\.[0-9]{4},A,4,-?[0-9]+\\.[0-9]{2},-?[0-9]+\\.[0-9]{2},"
+                          "440\\.[0-9]{3},0\n"));
+}
+
+TEST_F(Cli, ConcertAAndKeyChangeTheNamedNote) {
+    auto last = [](const CliRun& r) { return ParseCsv(r.out).back(); };
+    CliRun run = RunAnalyse({"--concert-a", "430", a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(last(run).note, "A");
+    EXPECT_NEAR(last(run).cents, 39.8, 0.1);
+
+    run = RunAnalyse({"--concert-a=450", a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NEAR(last(run).cents, 1200.0 * std::log2(440.0 / 450.0), 0.1);
+
+    // Key A: concert A4 shows as C4; key Bb: as B3. The frequency is unchanged.
+    run = RunAnalyse({"--key", "A", a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(last(run).note, "C");
+    EXPECT_EQ(last(run).octave, 4);
+    run = RunAnalyse({"--key", "Bb", a4});
+    EXPECT_EQ(last(run).note, "B");
+    EXPECT_EQ(last(run).octave, 3);
+    EXPECT_NEAR(last(run).frequency, 440.0, 0.05);
+}
+
+TEST_F(Cli, HopSetsTheFrameSpacing) {
+    const CliRun run = RunAnalyse({"--hop", "300", a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto rows = ParseCsv(run.out);
+    ASSERT_EQ(rows.size(), static_cast<size_t>((5512 - 1024) / 300 + 1));
+    EXPECT_NEAR(rows[1].time - rows[0].time, 300.0 / 11025.0, 0.0001);
+}
+
+TEST_F(Cli, ClassesPrintsTwelveRowsPerFrame) {
+    const CliRun run = RunAnalyse({"--classes", a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream in(run.out);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "time,class,note,octave,cents,level,frequency");
+    int rows = 0;
+    int found = 0;
+    while (std::getline(in, line)) {
+        double time = 0, cents = 0, level = 0, freq = 0;
+        int cls = -1, octave = 0;
+        char note[8] = {};
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%d,%7[^,],%d,%lf,%lf,%lf", &time, &cls, note,
+                              &octave, &cents, &level, &freq),
+                  7)
+            << line;
+        EXPECT_EQ(cls, rows % 12);
+        if (level > -90.0) {
+            ++found;
+            EXPECT_EQ(cls, 9);
+            EXPECT_NEAR(freq, 440.0, 0.1);
+        }
+        ++rows;
+    }
+    EXPECT_EQ(rows, 12 * ((5512 - 1024) / 128 + 1));
+    EXPECT_GT(found, 0);
+}
+
+TEST_F(Cli, SummaryGivesOneLinePerFile) {
+    const std::string quiet = ScratchPath("cli-silence.wav");
+    WriteSound(quiet, 11025, 1, std::vector<float>(11025, 0.0f));
+    const CliRun run = RunAnalyse({"--summary", a4, quiet});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr(a4 + ": A4 "));
+    EXPECT_THAT(run.out, HasSubstr(" 440.0"));
+    EXPECT_THAT(run.out, HasSubstr(quiet + ": no settled note (0 of 79 frames)"));
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
+}
+
+TEST(CliDemo, TheDemoRecordingIsAFlatA2) {
+    const CliRun run = RunAnalyse({"--summary", std::string(TARVO_DATA_DIR) + "/demo.wav"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    double cents = 0.0;
+    double freq = 0.0;
+    const auto at = run.out.find(": A2 ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    ASSERT_EQ(std::sscanf(run.out.c_str() + at, ": A2 %lf cents %lf Hz", &cents, &freq), 2);
+    EXPECT_NEAR(cents, -8.0, 0.2);
+    EXPECT_NEAR(freq, 110.0 * std::pow(2.0, -8.0 / 1200.0), 0.02);
+}
+
+TEST_F(Cli, StereoIsMixedToMono) {
+    const auto tone = HarmonicTone(440.0, 11025, 0.5);
+    std::vector<float> oneSide, opposite;
+    for (float s : tone) {
+        oneSide.insert(oneSide.end(), {s, 0.0f});
+        opposite.insert(opposite.end(), {s, -s});
+    }
+    const std::string left = ScratchPath("cli-left.wav");
+    const std::string cancel = ScratchPath("cli-cancel.wav");
+    WriteSound(left, 11025, 2, oneSide);
+    WriteSound(cancel, 11025, 2, opposite);
+    CliRun run = RunAnalyse({"--summary", left});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr(": A4 "));
+    run = RunAnalyse({"--summary", cancel});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("no settled note"));
+}
+
+TEST_F(Cli, OtherFormatsAreRead) {
+    const std::string flac = ScratchPath("cli-a4.flac");
+    WriteSound(flac, 11025, 1, HarmonicTone(440.0, 11025, 0.5), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string aiff = ScratchPath("cli-a4.aiff");
+    WriteSound(aiff, 22050, 1, HarmonicTone(440.0, 22050, 0.5), SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+    const CliRun run = RunAnalyse({"--summary", flac, aiff});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr(flac + ": A4 "));
+    EXPECT_THAT(run.out, HasSubstr(aiff + ": A4 "));
+}
+
+TEST_F(Cli, BadFilesAreReportedAndTheOthersStillAnalysed) {
+    const std::string missing = ScratchPath("no-such-file.wav");
+    const std::string text = ScratchPath("not-audio.wav");
+    std::ofstream(text) << "this is not a recording\n";
+    const CliRun run = RunAnalyse({"--summary", missing, a4, text});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.out, HasSubstr(a4 + ": A4 "));
+    EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + missing + ": "));
+    EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + text + ": "));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+}
+
+TEST_F(Cli, SeveralFilesGetAHeaderEach) {
+    const CliRun run = RunAnalyse({a4, a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find("# " + a4 + "\ntime,note,octave,cents,level,frequency,hold\n"), 0u);
+    EXPECT_NE(run.out.rfind("# " + a4 + "\ntime,"), 0u);
+}
+
+TEST_F(Cli, NativeRateTakesOnlyTheTunersRates) {
+    const std::string r44 = ScratchPath("cli-44100.wav");
+    const std::string r48 = ScratchPath("cli-48000.wav");
+    WriteSound(r44, 44100, 1, HarmonicTone(440.0, 44100, 0.5));
+    WriteSound(r48, 48000, 1, HarmonicTone(440.0, 48000, 0.5));
+
+    CliRun run = RunAnalyse({"--native-rate", r44});
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto rows = ParseCsv(run.out);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_NEAR(rows[0].time, 2047.0 / 44100.0, 0.00006); // 2048-sample frames
+    EXPECT_EQ(rows.back().note, "A");
+
+    run = RunAnalyse({"--native-rate", r48});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.err, HasSubstr(r48 + ": sample rate 48000 Hz"));
+
+    // Without the option any rate is resampled to 11025 Hz.
+    run = RunAnalyse({"--summary", r48});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr(": A4 "));
+}
+
+TEST_F(Cli, BadOptionsPrintTheUsage) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--concert-a", "429.9", a4},
+                                                                  {"--concert-a", "450.1", a4},
+                                                                  {"--concert-a", "abc", a4},
+                                                                  {"--concert-a"},
+                                                                  {"--key", "H", a4},
+                                                                  {"--hop", "0", a4},
+                                                                  {"--hop", "12.5", a4},
+                                                                  {"--frobnicate", a4},
+                                                                  {"--classes", "--summary", a4},
+                                                                  {}}) {
+        const CliRun run = RunAnalyse(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_THAT(run.err, HasSubstr("usage: tarvo-analyse")) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+    }
+    const CliRun help = RunAnalyse({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, HasSubstr("usage: tarvo-analyse"));
+    // The limits themselves are accepted.
+    EXPECT_EQ(RunAnalyse({"--concert-a", "430", "--summary", a4}).status, 0);
+    EXPECT_EQ(RunAnalyse({"--concert-a", "450", "--summary", a4}).status, 0);
+    EXPECT_EQ(RunAnalyse({"--key", "f#", "--summary", a4}).status, 0);
+}
+
+TEST(AnalyseFileLibrary, LiveConfigurationsAndTransposition) {
+    FrameConfig c;
+    ASSERT_TRUE(LiveConfiguration(11025, c));
+    EXPECT_EQ(c.frameLength, 1024);
+    EXPECT_EQ(c.lowest, 20.0f);
+    ASSERT_TRUE(LiveConfiguration(22050, c));
+    EXPECT_EQ(c.frameLength, 1024);
+    EXPECT_EQ(c.lowest, 35.0f);
+    ASSERT_TRUE(LiveConfiguration(44100, c));
+    EXPECT_EQ(c.frameLength, 2048);
+    EXPECT_FALSE(LiveConfiguration(48000, c));
+
+    int note = 0, octave = 0;
+    TransposeForKey(3, 4, 3, note, octave); // key Eb: concert Eb shows as C
+    EXPECT_EQ(note, 0);
+    EXPECT_EQ(octave, 4);
+    TransposeForKey(2, 4, 3, note, octave); // concert D shows as B an octave lower
+    EXPECT_EQ(note, 11);
+    EXPECT_EQ(octave, 3);
+    EXPECT_EQ(KeyIndex("bb"), 10);
+    EXPECT_EQ(KeyIndex("H"), -1);
+    EXPECT_STREQ(KeyName(6), "F#");
+}
+
+} // namespace
