@@ -139,8 +139,6 @@ int CaptureThread(std::shared_ptr<Run> runPtr) {
         switch (step) {
         case Step::Collect: {
             if (recorder.GetReadyCount() == 0) {
-                sh.waits.fetch_add(1, std::memory_order_relaxed);
-                sh.threadCpuNs.store(ThreadCpuNanoseconds(), std::memory_order_relaxed);
                 if (sh.adaptiveHop.load(std::memory_order_relaxed)) {
                     float h = hop;
                     if (lastLagged) {
@@ -151,6 +149,9 @@ int CaptureThread(std::shared_ptr<Run> runPtr) {
                     setHop(h * 0.995f);
                     lastLagged = false;
                 }
+                sh.threadCpuNs.store(ThreadCpuNanoseconds(), std::memory_order_relaxed);
+                // Counted after the hop is stored, so an observer that sees the count sees it.
+                sh.waits.fetch_add(1, std::memory_order_release);
                 recorder.ResetDataEvent();
                 // A buffer handed back between the count and the reset would otherwise wait
                 // for the full time-out: look again before sleeping.
@@ -333,7 +334,7 @@ CaptureSettings CaptureController::GetSettings() const {
 CaptureStats CaptureController::GetStats() const {
     const Shared& sh = *m_shared;
     CaptureStats s;
-    s.waits = sh.waits.load(std::memory_order_relaxed);
+    s.waits = sh.waits.load(std::memory_order_acquire);
     s.collects = sh.collects.load(std::memory_order_relaxed);
     s.buffersTaken = sh.buffersTaken.load(std::memory_order_relaxed);
     s.framesAnalysed = sh.framesAnalysed.load(std::memory_order_relaxed);

@@ -2,13 +2,17 @@
 // mode. The stream callback only moves samples into the buffers queued by AddBuffer (a
 // lock-free ring registered in advance) and reports each full one.
 
+#include "capture/PortAudioWaveIn.h"
 #include "capture/WaveBufferQueue.h"
 #include "capture/WaveInService.h"
 
+#include <atomic>
 #include <mutex>
 #include <portaudio.h>
 
 namespace {
+
+std::atomic<PortAudioCallbackProbe> g_probe{nullptr};
 
 // Pa_Initialize and Pa_Terminate are not thread-safe; device enumeration and stream opening
 // happen on different threads (window and capture thread).
@@ -119,8 +123,13 @@ private:
     static int Callback(const void* input, void*, unsigned long frames,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags,
                         void* self) noexcept {
+        const PortAudioCallbackProbe probe = g_probe.load(std::memory_order_relaxed);
+        if (probe != nullptr)
+            probe(true);
         auto* s = static_cast<PortAudioStream*>(self);
         s->m_queue.Fill(static_cast<const int16_t*>(input), frames, s->m_proc, s->m_instance);
+        if (probe != nullptr)
+            probe(false);
         return paContinue;
     }
 
@@ -175,6 +184,10 @@ public:
 };
 
 } // namespace
+
+void SetPortAudioCallbackProbe(PortAudioCallbackProbe probe) {
+    g_probe.store(probe, std::memory_order_relaxed);
+}
 
 std::shared_ptr<WaveInService> CreatePortAudioWaveIn() {
     return std::make_shared<PortAudioWaveIn>();

@@ -12,12 +12,16 @@ void RampSource::Fill(int16_t* dst, size_t count) {
         dst[i] = static_cast<int16_t>((m_pos++) % static_cast<uint64_t>(m_period));
 }
 
-SineSource::SineSource(double frequency, int sampleRate, double amplitude)
-    : m_step(2.0 * std::numbers::pi * frequency / sampleRate), m_amplitude(amplitude) {}
+SineSource::SineSource(double frequency, int sampleRate, double amplitude, int harmonics)
+    : m_step(2.0 * std::numbers::pi * frequency / sampleRate), m_amplitude(amplitude),
+      m_harmonics(harmonics < 1 ? 1 : harmonics) {}
 
 void SineSource::Fill(int16_t* dst, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        dst[i] = static_cast<int16_t>(std::lround(m_amplitude * std::sin(m_phase)));
+        double v = 0.0;
+        for (int k = 1; k <= m_harmonics; ++k)
+            v += std::sin(k * m_phase) / k;
+        dst[i] = static_cast<int16_t>(std::lround(m_amplitude * v));
         m_phase = std::fmod(m_phase + m_step, 2.0 * std::numbers::pi);
     }
 }

@@ -35,14 +35,16 @@ private:
     uint64_t m_pos = 0;
 };
 
+// A tone of `harmonics` partials with amplitudes amplitude / k.
 class SineSource final : public SignalSource {
 public:
-    SineSource(double frequency, int sampleRate, double amplitude = 8000.0);
+    SineSource(double frequency, int sampleRate, double amplitude = 8000.0, int harmonics = 1);
     void Fill(int16_t* dst, size_t count) override;
 
 private:
     double m_step;
     double m_amplitude;
+    int m_harmonics;
     double m_phase = 0.0;
 };
 

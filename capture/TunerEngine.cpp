@@ -29,6 +29,7 @@ TunerEngine::TunerEngine(std::shared_ptr<WaveInService> service)
 TunerEngine::~TunerEngine() {
     if (m_capture.IsRunning())
         m_capture.Stop();
+    m_capture.SetCallback(nullptr, nullptr, nullptr);
     m_core->m_bDetached.store(true, std::memory_order_seq_cst);
     // A capture thread abandoned at a stop time-out keeps m_core alive and may still be in
     // the analysis; the analyser is then torn down by the last owner instead.
@@ -40,6 +41,7 @@ bool TunerEngine::Start(FrameUpdateCallback callback, void* callbackData, int de
                         int sampleRate, int bufferLength, int frameLength, float lowestFrequency) {
     if (m_capture.IsRunning())
         m_capture.Stop();
+    m_capture.SetCallback(nullptr, nullptr, nullptr); // drops the controller's hold on m_core
     if (m_core.use_count() > 1) {
         // A thread abandoned at a stop time-out still holds the old analyser: leave it to it.
         auto fresh = std::make_shared<Core>();

@@ -1,0 +1,20 @@
+#pragma once
+// Helpers shared by the capture tests.
+
+#include <chrono>
+#include <thread>
+
+// Polls `pred` until it holds or `timeoutMs` passes; returns its last value.
+template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return pred();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+inline double MillisecondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}

@@ -1,0 +1,355 @@
+// The capture thread on the simulated service: slot order, held count, frame assembly,
+// skipping, hop adaptation, pause, stop and set-up failures.
+
+#include "CaptureTestUtil.h"
+#include "capture/CaptureController.h"
+#include "capture/SimulatedWaveIn.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr int kRamp = 30000;
+
+// Records where every analysed frame starts in the stream (ramp signal) and whether its
+// samples are contiguous.
+struct FrameLog {
+    std::mutex mutex;
+    std::vector<long> starts;
+    int broken = 0;
+    std::vector<float> frame;
+    int length = 1024;
+    std::function<void(int)> onFrame; // runs on the capture thread, with the frame index
+
+    static int Callback(void* self) {
+        auto* log = static_cast<FrameLog*>(self);
+        int index;
+        {
+            std::lock_guard lock(log->mutex);
+            const float* f = log->frame.data();
+            for (int i = 1; i < log->length; ++i)
+                if (std::fmod(f[i - 1] + 1.0f, static_cast<float>(kRamp)) != f[i]) {
+                    ++log->broken;
+                    break;
+                }
+            log->starts.push_back(static_cast<long>(f[0]));
+            index = static_cast<int>(log->starts.size()) - 1;
+        }
+        if (log->onFrame)
+            log->onFrame(index);
+        return 0;
+    }
+    size_t Count() {
+        std::lock_guard lock(mutex);
+        return starts.size();
+    }
+    std::vector<long> Starts() {
+        std::lock_guard lock(mutex);
+        return starts;
+    }
+};
+
+class CaptureThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim = std::make_shared<SimulatedWaveIn>();
+        sim->SetSource(std::make_shared<RampSource>(kRamp));
+        controller = std::make_unique<CaptureController>(sim);
+        log.frame.assign(1024 + 2, 0.0f);
+        controller->SetCallback(&FrameLog::Callback, &log);
+        controller->SetFrameBuffer(log.frame.data());
+    }
+    void TearDown() override {
+        if (controller)
+            controller->Stop();
+    }
+    // The thread is blocked in its `n`-th data wait.
+    bool WaitForWaits(uint64_t n) {
+        return WaitFor([&] { return controller->GetStats().waits >= n; });
+    }
+
+    std::shared_ptr<SimulatedWaveIn> sim;
+    std::unique_ptr<CaptureController> controller;
+    FrameLog log;
+};
+
+std::vector<long> Expected(long from, long to, long step) {
+    std::vector<long> v;
+    for (long s = from; s <= to; s += step)
+        v.push_back(s % kRamp);
+    return v;
+}
+
+} // namespace
+
+TEST_F(CaptureThreadTest, DefaultsAndSettingsRoundTrip) {
+    CaptureController fresh(sim);
+    const CaptureSettings s = fresh.GetSettings();
+    EXPECT_EQ(s.nDevice, 0);
+    EXPECT_EQ(s.nSampleRate, 11025);
+    EXPECT_EQ(s.nBuffers, 40);
+    EXPECT_EQ(s.nBufferLength, 1024);
+    EXPECT_EQ(s.nFrameLength, 1024);
+    EXPECT_EQ(s.nHop, 128);
+    EXPECT_EQ(s.nBitsPerSample, 16);
+    EXPECT_FALSE(fresh.GetAdaptiveHop());
+    EXPECT_FALSE(fresh.IsRunning());
+    EXPECT_TRUE(fresh.Stop());
+    EXPECT_EQ(fresh.StopTimeout(), 12560);
+}
+
+TEST_F(CaptureThreadTest, FirstBuffersGiveFramesInOrder) {
+    ASSERT_TRUE(controller->Start());
+    EXPECT_TRUE(controller->IsRunning());
+    ASSERT_TRUE(WaitForWaits(1));
+    const auto opens = sim->Opens();
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].deviceId, WAVE_MAPPER);
+    EXPECT_EQ(opens[0].format.nSamplesPerSec, 11025u);
+    EXPECT_EQ(sim->QueuedBuffers(), 40);
+
+    // One buffer is not enough for a frame starting at 0 (needs 1024 / 1024 + 1 = 2).
+    sim->Deliver(1);
+    ASSERT_TRUE(WaitForWaits(2));
+    EXPECT_EQ(log.Count(), 0u);
+    // The second one gives the frames at 0, 128, ..., 896; then buffer 0 goes back.
+    sim->Deliver(1);
+    ASSERT_TRUE(WaitForWaits(3));
+    EXPECT_EQ(log.Starts(), Expected(0, 896, 128));
+    EXPECT_EQ(log.broken, 0); // frames from 128 on straddle two buffers
+    EXPECT_EQ(sim->QueuedBuffers(), 39);
+    sim->Deliver(1);
+    ASSERT_TRUE(WaitForWaits(4));
+    EXPECT_EQ(log.Starts(), Expected(0, 1920, 128));
+    EXPECT_EQ(controller->GetStats().framesSkipped, 0u);
+}
+
+TEST_F(CaptureThreadTest, FrameStraddlingTwoBuffersIsJoinedExactly) {
+    sim->SetDeliverOnStart(2);
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitForWaits(1));
+    ASSERT_GE(log.Count(), 2u);
+    // The frame at 128..1151: samples 128..1023 of buffer 0, then 0..127 of buffer 1.
+    std::lock_guard lock(log.mutex);
+    EXPECT_EQ(log.starts[1], 128);
+    EXPECT_EQ(log.broken, 0);
+}
+
+TEST_F(CaptureThreadTest, AllFortyBuffersHeldCountAsForty) {
+    sim->SetDeliverOnStart(40);
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitForWaits(1));
+    // Held 40 (not 0): every frame that ends inside the 40 buffers is analysed.
+    EXPECT_EQ(log.Starts(), Expected(0, 39808, 128));
+    EXPECT_EQ(log.broken, 0);
+    EXPECT_EQ(controller->GetStats().buffersTaken, 40u);
+}
+
+TEST_F(CaptureThreadTest, FramesSkippedWhileNewerAudioWaits) {
+    sim->SetDeliverOnStart(2);
+    // While the third frame is analysed a new buffer arrives.
+    log.onFrame = [&](int index) {
+        if (index == 2)
+            sim->Deliver(1);
+    };
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitForWaits(1));
+    std::vector<long> expected = Expected(0, 256, 128);
+    for (long s : Expected(1024, 1920, 128))
+        expected.push_back(s);
+    EXPECT_EQ(log.Starts(), expected);
+    const CaptureStats st = controller->GetStats();
+    EXPECT_EQ(st.framesSkipped, 5u); // 384 .. 896
+    EXPECT_EQ(st.collects, 2u);      // the start's buffers, then the waiting one
+}
+
+TEST_F(CaptureThreadTest, RequeuesInCyclicSlotOrder) {
+    ASSERT_TRUE(controller->Start());
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(i + 1)));
+        sim->Deliver(1 + i % 3);
+    }
+    ASSERT_TRUE(controller->Stop());
+    const auto added = sim->AddedBuffers();
+    ASSERT_GT(added.size(), 120u);
+    for (size_t k = 0; k < 40; ++k)
+        for (size_t j = k + 1; j < 40; ++j)
+            ASSERT_NE(added[k], added[j]);
+    // The k-th buffer ever handed over is always slot k mod 40.
+    for (size_t k = 40; k < added.size(); ++k)
+        ASSERT_EQ(added[k], added[k % 40]) << "add " << k;
+    EXPECT_EQ(log.broken, 0);
+    EXPECT_EQ(sim->Closes(), 1);
+    EXPECT_EQ(sim->Resets(), 1);
+}
+
+namespace {
+
+// Independent model of the hop rule: one call per wait or lagging collect.
+struct HopModel {
+    float hop;
+    int waitRun = 0;
+    bool lastLagged = false;
+    void Wait() {
+        float h = hop;
+        if (lastLagged)
+            waitRun = 0;
+        else if (++waitRun > 40)
+            h *= 0.9f;
+        h *= 0.995f;
+        hop = h < 1.0f ? 1.0f : h;
+        lastLagged = false;
+    }
+    void Lag() {
+        const float h = hop * 1.005f;
+        hop = h < 1.0f ? 1.0f : h;
+        lastLagged = true;
+    }
+};
+
+} // namespace
+
+TEST_F(CaptureThreadTest, HopShrinksPerWaitFasterAfterFortyAndNeverBelowOne) {
+    log.length = 2; // thousands of frames per buffer at this hop: check only their starts
+    controller->SetHop(3);
+    controller->SetAdaptiveHop(true);
+    ASSERT_TRUE(controller->Start());
+    HopModel model{3.0f};
+    for (int w = 1; w <= 60; ++w) {
+        ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(w)));
+        model.Wait();
+        ASSERT_EQ(controller->GetHop(), static_cast<int>(model.hop)) << "wait " << w;
+        sim->Deliver(1);
+    }
+    EXPECT_EQ(controller->GetHop(), 1);
+    EXPECT_EQ(controller->GetStats().collects, 0u);
+}
+
+TEST_F(CaptureThreadTest, HopGrowsPerLaggingCollectAndTheNextWaitRestartsTheRun) {
+    controller->SetHop(1000);
+    controller->SetAdaptiveHop(true);
+    sim->SetDeliverOnStart(1); // the first collect finds audio waiting
+    ASSERT_TRUE(controller->Start());
+    HopModel model{1000.0f};
+    model.Lag();
+    for (int w = 1; w <= 43; ++w) {
+        ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(w)));
+        model.Wait();
+        ASSERT_EQ(controller->GetHop(), static_cast<int>(model.hop)) << "wait " << w;
+        sim->Deliver(1);
+    }
+    // The first wait after the lagging collect did not count: the 0.9 came at wait 42.
+    EXPECT_EQ(controller->GetStats().collects, 1u);
+    EXPECT_EQ(controller->GetSettings().nHop, static_cast<int>(model.hop));
+}
+
+TEST_F(CaptureThreadTest, PauseStopsAnalysisAndResumeWorksThroughHeldAudio) {
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitForWaits(1));
+    controller->SetPaused(true);
+    sim->Deliver(1);
+    ASSERT_TRUE(WaitFor([&] { return controller->GetStats().pauseSleeps > 0; }));
+    // The device fills what is still queued to it (39) and has nothing for the rest.
+    EXPECT_EQ(sim->Deliver(45), 39);
+    EXPECT_EQ(sim->DroppedBuffers(), 6u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    EXPECT_EQ(log.Count(), 0u);
+    controller->SetPaused(false);
+    ASSERT_TRUE(WaitForWaits(2));
+    // All forty recorded buffers, none skipped since nothing newer was waiting.
+    EXPECT_EQ(log.Starts(), Expected(0, 39808, 128));
+    EXPECT_EQ(controller->GetStats().framesSkipped, 0u);
+    // Audio the device had no buffer for is gone: the stream resumes after the gap.
+    sim->Deliver(1);
+    ASSERT_TRUE(WaitForWaits(3));
+    const auto starts = log.Starts();
+    ASSERT_GT(starts.size(), 312u);
+    EXPECT_EQ(starts[312], 39936L % kRamp); // the last held buffer, whole
+    EXPECT_EQ(log.broken, 7);               // the frames spanning the gap
+}
+
+TEST_F(CaptureThreadTest, StopWhileWaitingReturnsWithinTheDataWait) {
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitForWaits(1));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(controller->Stop());
+    EXPECT_LT(MillisecondsSince(t0), 2500.0); // 50 ms + the rest of a 1000 ms wait
+    EXPECT_FALSE(controller->IsRunning());
+    EXPECT_EQ(sim->OpenStreams(), 0);
+    EXPECT_EQ(sim->Closes(), 1);
+    EXPECT_EQ(controller->GetStats().abandonedThreads, 0u);
+    // And it starts again.
+    ASSERT_TRUE(controller->Start());
+    EXPECT_TRUE(controller->Stop());
+}
+
+TEST_F(CaptureThreadTest, PauseThenStopLeavesFromThePause) {
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitForWaits(1));
+    controller->SetPaused(true);
+    sim->Deliver(1);
+    ASSERT_TRUE(WaitFor([&] { return controller->GetStats().pauseSleeps > 0; }));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(controller->Stop());
+    EXPECT_LT(MillisecondsSince(t0), 1000.0);
+    EXPECT_EQ(sim->OpenStreams(), 0);
+}
+
+TEST_F(CaptureThreadTest, SetUpFailureIsReportedByStart) {
+    sim->FailAllOpens(true);
+    EXPECT_FALSE(controller->Start());
+    EXPECT_FALSE(controller->IsRunning());
+    EXPECT_EQ(sim->Opens().size(), 1u);
+    sim->FailAllOpens(false);
+    sim->RefuseRate(22050);
+    controller->SetSampleRate(22050);
+    EXPECT_FALSE(controller->Start());
+    controller->SetSampleRate(11025);
+    controller->SetDevice(2);
+    EXPECT_FALSE(controller->Start()); // the simulated machine has one device
+    controller->SetDevice(1);
+    EXPECT_TRUE(controller->Start());
+    EXPECT_EQ(sim->Opens().back().deviceId, 0u);
+    // A buffer set that can never hold a frame is refused, not started.
+    controller->SetBufferLength(0);
+    EXPECT_FALSE(controller->Start());
+    EXPECT_EQ(sim->OpenStreams(), 0);
+}
+
+TEST_F(CaptureThreadTest, DeadDeviceKeepsTheThreadResponsive) {
+    sim->SetPace(SimulatedWaveIn::Pace::Paced, 20.0);
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitFor([&] { return log.Count() > 10; }));
+    sim->StopDelivering();
+    const uint64_t waits = controller->GetStats().waits;
+    ASSERT_TRUE(WaitFor([&] { return controller->GetStats().waits > waits; }));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(controller->Stop());
+    EXPECT_LT(MillisecondsSince(t0), 2500.0);
+}
+
+TEST_F(CaptureThreadTest, LateThreadIsAbandonedInTimeAndKeepsItsState) {
+    sim->SetCloseDelay(800); // a driver hanging in close
+    controller->SetStopTimeoutOverride(100);
+    ASSERT_TRUE(controller->Start());
+    sim->Deliver(3);
+    ASSERT_TRUE(WaitFor([&] { return log.Count() >= 8; }));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(controller->Stop());
+    EXPECT_LT(MillisecondsSince(t0), 600.0);
+    EXPECT_EQ(controller->GetStats().abandonedThreads, 1u);
+    const size_t frames = log.Count();
+    // The controller goes away while the thread still closes the device; the thread's
+    // recorder, buffers and shared state outlive it (AddressSanitizer checks).
+    controller.reset();
+    ASSERT_TRUE(WaitFor([&] { return sim->Closes() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return sim.use_count() == 1; })); // the thread let go
+    EXPECT_EQ(log.Count(), frames); // no frame callback after Stop returned
+}

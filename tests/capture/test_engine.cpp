@@ -1,0 +1,221 @@
+// Tuner engine and the six-attempt recording start, on the simulated service.
+
+#include "CaptureTestUtil.h"
+#include "capture/RecordingStart.h"
+#include "capture/SimulatedWaveIn.h"
+#include "capture/TunerEngine.h"
+#include "model/TunerSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ReporterLog : RecordingReporter {
+    std::vector<std::pair<std::string, std::string>> warnings;
+    std::vector<std::string> lines;
+    void ShowWarning(const std::string& title, const std::string& text) override {
+        warnings.emplace_back(title, text);
+    }
+    void LogError(const std::string& message) override { lines.push_back(message); }
+};
+
+// Stands in for the window's frame update: names the loudest class of every frame.
+struct Window {
+    TunerEngine* engine = nullptr;
+    std::mutex mutex;
+    std::map<std::pair<int, int>, int> notes; // (note, octave) -> frames
+    std::atomic<int> frames{0};
+
+    static void OnFrame(void* self) {
+        auto* w = static_cast<Window*>(self);
+        const PitchResult* r = w->engine->GetResults();
+        const PitchResult* best = &r[0];
+        for (int i = 1; i < 12; ++i)
+            if (r[i].level > best->level)
+                best = &r[i];
+        if (best->level > kNoPitchLevel) {
+            std::lock_guard lock(w->mutex);
+            ++w->notes[{best->note, best->octave}];
+        }
+        w->frames.fetch_add(1);
+    }
+    std::pair<int, int> MostFrequent() {
+        std::lock_guard lock(mutex);
+        std::pair<int, int> best{-1, -1};
+        int n = 0;
+        for (const auto& [k, v] : notes)
+            if (v > n) {
+                n = v;
+                best = k;
+            }
+        return best;
+    }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim = std::make_shared<SimulatedWaveIn>();
+        engine = std::make_unique<TunerEngine>(sim);
+        window.engine = engine.get();
+    }
+    bool Start(const TunerSettings& settings) {
+        return StartRecording(*engine, settings, &Window::OnFrame, &window, reporter);
+    }
+    std::shared_ptr<SimulatedWaveIn> sim;
+    std::unique_ptr<TunerEngine> engine;
+    Window window;
+    ReporterLog reporter;
+};
+
+} // namespace
+
+TEST_F(EngineTest, ConstructedIdle) {
+    EXPECT_FALSE(engine->IsRunning());
+    EXPECT_FALSE(engine->Stop()); // nothing runs: false, nothing changes
+    EXPECT_EQ(engine->GetHop(), 128);
+    EXPECT_EQ(engine->GetSampleRate(), 11025);
+    EXPECT_EQ(engine->GetFrameLength(), 512);
+    EXPECT_TRUE(engine->GetTimeCheck());
+    EXPECT_FALSE(engine->IsFrameAnalysed());
+    EXPECT_FLOAT_EQ(engine->GetInputLevel(), 0.0f);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(engine->GetResults()[i].note, i);
+        EXPECT_EQ(engine->GetResults()[i].level, kNoPitchLevel);
+    }
+}
+
+TEST_F(EngineTest, NoDeviceWarnsLogsAndStartsNothing) {
+    sim->SetDeviceCount(0);
+    TunerSettings settings;
+    EXPECT_FALSE(Start(settings));
+    ASSERT_EQ(reporter.warnings.size(), 1u);
+    EXPECT_EQ(reporter.warnings[0].first, "Error: No sound card found");
+    EXPECT_EQ(reporter.warnings[0].second,
+              "Tarvo Tuner was unable to find any usable recording device on this computer.  "
+              "To use this program a 16-bit sound card must be installed");
+    EXPECT_EQ(reporter.lines, std::vector<std::string>{"Unable to find any recording device"});
+    EXPECT_TRUE(sim->Opens().empty());
+    EXPECT_FALSE(engine->IsRunning());
+}
+
+TEST_F(EngineTest, AllSixAttemptsFailInOrderThenOneWarning) {
+    sim->SetDeviceCount(3);
+    sim->FailAllOpens(true);
+    TunerSettings settings;
+    settings.SetRecordingDevice(2);
+    EXPECT_FALSE(Start(settings));
+    const auto opens = sim->Opens();
+    ASSERT_EQ(opens.size(), 6u);
+    const uint32_t ids[6] = {1, 1, 1, WAVE_MAPPER, WAVE_MAPPER, WAVE_MAPPER};
+    const uint32_t rates[6] = {11025, 22050, 44100, 11025, 22050, 44100};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(opens[static_cast<size_t>(i)].deviceId, ids[i]) << i;
+        EXPECT_EQ(opens[static_cast<size_t>(i)].format.nSamplesPerSec, rates[i]) << i;
+    }
+    ASSERT_EQ(reporter.warnings.size(), 1u);
+    EXPECT_EQ(reporter.warnings[0].first, "Error: Unable to use recording device");
+    EXPECT_EQ(reporter.warnings[0].second,
+              "Unable to use your sound card. Try a different recording device in the options "
+              "dialog box or click the help button in the main window for further help.");
+    EXPECT_EQ(reporter.lines, std::vector<std::string>{"Unable any open any recording device"});
+    EXPECT_FALSE(engine->IsRunning());
+    EXPECT_FALSE(engine->Capture().GetAdaptiveHop());
+}
+
+TEST_F(EngineTest, MissingSavedDeviceFallsBackToDefault) {
+    sim->SetDeviceCount(2);
+    TunerSettings settings;
+    settings.SetRecordingDevice(5); // unplugged since the last run
+    settings.SetConcertA(442.0f);
+    ASSERT_TRUE(Start(settings));
+    EXPECT_TRUE(reporter.warnings.empty());
+    EXPECT_TRUE(reporter.lines.empty());
+    const auto opens = sim->Opens();
+    ASSERT_EQ(opens.size(), 4u);
+    EXPECT_EQ(opens[0].deviceId, 4u);
+    EXPECT_EQ(opens[3].deviceId, WAVE_MAPPER);
+    EXPECT_EQ(engine->GetDevice(), 0);
+    EXPECT_EQ(engine->GetSampleRate(), 11025);
+    EXPECT_EQ(engine->GetBufferLength(), 512);
+    EXPECT_EQ(engine->GetFrameLength(), 512);
+    EXPECT_FLOAT_EQ(engine->GetLowestFrequency(), 35.0f);
+    EXPECT_FLOAT_EQ(engine->GetConcertA(), 442.0f);
+    EXPECT_FALSE(engine->GetTimeCheck());
+    EXPECT_TRUE(engine->Capture().GetAdaptiveHop());
+    EXPECT_TRUE(engine->IsRunning());
+    EXPECT_TRUE(engine->Stop());
+}
+
+TEST_F(EngineTest, RefusedRateMovesToTheNextAttempt) {
+    sim->RefuseRate(11025);
+    TunerSettings settings;
+    ASSERT_TRUE(Start(settings));
+    EXPECT_EQ(sim->Opens().size(), 2u);
+    EXPECT_EQ(engine->GetSampleRate(), 22050);
+    EXPECT_EQ(engine->GetFrameLength(), 1024);
+    EXPECT_FLOAT_EQ(engine->GetLowestFrequency(), 35.0f);
+}
+
+TEST_F(EngineTest, SavedHopStartsTheThreadAndRestartBeginsFromIt) {
+    TunerSettings settings;
+    settings.SetAnalysisHop(300.0f);
+    ASSERT_TRUE(Start(settings));
+    const int first = engine->Capture().GetHop();
+    EXPECT_TRUE(first == 300 || first == static_cast<int>(300.0f * 0.995f)) << first;
+    // Adaptation is on: every wait shrinks the hop.
+    for (int i = 0; i < 10 && engine->Capture().GetHop() > 290; ++i) {
+        const uint64_t waits = engine->Capture().GetStats().waits;
+        sim->Deliver(1);
+        ASSERT_TRUE(WaitFor([&] { return engine->Capture().GetStats().waits > waits; }));
+    }
+    ASSERT_LE(engine->Capture().GetHop(), 290);
+    // A restart (Options sheet) begins again from the saved hop, adapting on from there.
+    const uint64_t waits = engine->Capture().GetStats().waits;
+    ASSERT_TRUE(Start(settings));
+    ASSERT_TRUE(WaitFor([&] { return engine->Capture().GetStats().waits > waits; }));
+    EXPECT_EQ(engine->Capture().GetHop(), static_cast<int>(300.0f * 0.995f));
+    EXPECT_EQ(engine->Capture().GetStats().abandonedThreads, 0u);
+}
+
+TEST_F(EngineTest, FramesOnTheSimulatedServiceNameTheNote) {
+    sim->SetSource(std::make_shared<SineSource>(440.0, 11025, 6000.0, 4));
+    sim->SetPace(SimulatedWaveIn::Pace::Paced, 8.0, 256);
+    TunerSettings settings;
+    ASSERT_TRUE(Start(settings));
+    ASSERT_TRUE(WaitFor([&] { return window.frames.load() >= 60; }, 10000));
+    EXPECT_TRUE(engine->Stop());
+    EXPECT_EQ(window.MostFrequent(), std::make_pair(9, 4)); // A4
+    EXPECT_GT(engine->GetInputLevel(), 0.5f);
+    EXPECT_TRUE(engine->IsFrameAnalysed());
+    // No frame update after Stop returned.
+    const int frames = window.frames.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(window.frames.load(), frames);
+}
+
+TEST_F(EngineTest, ConcertAChangesWhileRunning) {
+    sim->SetSource(std::make_shared<SineSource>(440.0, 11025, 6000.0, 4));
+    sim->SetPace(SimulatedWaveIn::Pace::Paced, 8.0, 256);
+    TunerSettings settings;
+    ASSERT_TRUE(Start(settings));
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(engine->SetConcertA(i % 2 ? 430.0f : 450.0f));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(engine->Stop());
+}
+
+TEST_F(EngineTest, DestroyedWhileRunningStopsFirst) {
+    TunerSettings settings;
+    ASSERT_TRUE(Start(settings));
+    engine.reset();
+    EXPECT_EQ(sim->OpenStreams(), 0);
+}
