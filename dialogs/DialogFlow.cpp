@@ -1,5 +1,7 @@
 #include "dialogs/DialogFlow.h"
 
+#include <optional>
+
 #include "dialogs/ConcertADialog.h"
 #include "dialogs/DeviceEnumerator.h"
 
@@ -32,21 +34,41 @@ void ApplyConcertA(float hz, TunerSettings& settings, const WindowActions& actio
         actions.setEngineConcertA(hz);
 }
 
-bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, DeviceEnumerator& devices,
-                     const WindowActions& actions) {
+namespace {
+
+std::optional<OptionsResult> RunSheet(QWidget* parent, TunerSettings& settings,
+                                      DeviceEnumerator& devices, const WindowActions& actions) {
     OptionsSheet sheet(ToColorArray(settings.GetColors()), settings.GetMidiDevice(),
                        settings.GetRecordingDevice(), devices, parent);
     QObject::connect(&sheet, &OptionsSheet::ColorsApplied,
                      [&](const ColorArray& colors) { ApplyColors(colors, settings, actions); });
     if (sheet.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return sheet.Result();
+}
+
+} // namespace
+
+bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, DeviceEnumerator& devices,
+                     const WindowActions& actions) {
+    const std::optional<OptionsResult> result = RunSheet(parent, settings, devices, actions);
+    if (!result)
         return false;
-    ApplyOptions(sheet, settings, actions);
+    ApplyOptions(*result, settings, actions);
     return true;
 }
 
 bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, const WindowActions& actions) {
-    const auto devices = MakeSystemDeviceEnumerator();
-    return RunOptionsSheet(parent, settings, *devices, actions);
+    std::optional<OptionsResult> result;
+    {
+        // The device lists let go of the audio services before recording may restart.
+        const auto devices = MakeSystemDeviceEnumerator();
+        result = RunSheet(parent, settings, *devices, actions);
+    }
+    if (!result)
+        return false;
+    ApplyOptions(*result, settings, actions);
+    return true;
 }
 
 void ApplyColors(const ColorArray& colors, TunerSettings& settings, const WindowActions& actions) {
@@ -55,12 +77,12 @@ void ApplyColors(const ColorArray& colors, TunerSettings& settings, const Window
         actions.colorsChanged();
 }
 
-bool ApplyOptions(const OptionsSheet& sheet, TunerSettings& settings,
+bool ApplyOptions(const OptionsResult& result, TunerSettings& settings,
                   const WindowActions& actions) {
-    settings.SetColors(ToColorScheme(sheet.ColorResult()));
+    settings.SetColors(ToColorScheme(result.colors));
     const int32_t oldRecording = settings.GetRecordingDevice();
-    settings.SetMidiDevice(sheet.MidiDevice());
-    settings.SetRecordingDevice(sheet.RecordingDevice());
+    settings.SetMidiDevice(result.midiDevice);
+    settings.SetRecordingDevice(result.recordingDevice);
     const bool restart = settings.GetRecordingDevice() != oldRecording;
     if (restart && actions.restartRecording)
         actions.restartRecording();

@@ -46,4 +46,5 @@ void ApplyColors(const ColorArray& colors, TunerSettings& settings, const Window
 // OK of the sheet: colours and device choices go into the settings; recording restarts only
 // when the recording device changed; the instruments take the colours. Returns whether
 // recording was restarted.
-bool ApplyOptions(const OptionsSheet& sheet, TunerSettings& settings, const WindowActions& actions);
+bool ApplyOptions(const OptionsResult& result, TunerSettings& settings,
+                  const WindowActions& actions);

@@ -114,6 +114,13 @@ private:
     QListWidget* m_pMidiList = nullptr;
 };
 
+// What OK of the Options sheet hands to the caller.
+struct OptionsResult {
+    ColorArray colors;
+    int midiDevice;
+    int recordingDevice;
+};
+
 // The modal "Options" sheet: Colors then Devices, opening on Colors, with OK, Cancel and Apply.
 // Apply hands the page's colours on through ColorsApplied and disables itself until the next
 // colour change; OK leaves the results in the accessors for the caller to apply.
@@ -136,6 +143,7 @@ public:
     int MidiDevice() const { return m_pDevices->MidiIndex(); }
     int RecordingDevice() const { return m_pDevices->RecordingIndex(); }
     bool RecordingDeviceChanged() const { return RecordingDevice() != m_nInitialRecording; }
+    OptionsResult Result() const { return {ColorResult(), MidiDevice(), RecordingDevice()}; }
 
 signals:
     // Apply: the colours to put into effect now (the colour-change message to the main window).
