@@ -115,6 +115,8 @@ int FineTuningGauge::Trail() const {
 ChangedRects FineTuningGauge::Draw(QImage& target, bool full, bool needleChanged) {
     std::lock_guard lock(m_mutex);
     ChangedRects changed;
+    if (m_panel.isNull()) // not created
+        return changed;
     const bool noteChanged = m_nNote != m_nPrevNote || m_nOctave != m_nPrevOctave;
     const bool percentChanged = m_nPercent != m_nPrevPercent;
 
