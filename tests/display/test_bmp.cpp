@@ -218,3 +218,22 @@ TEST(BmpFile, SecondPictureSmallerThanFirstUsesTheSmallerRule) {
     EXPECT_EQ(Rgb(strip.Result().pixel(0, 0)), Rgb(qRgb(128, 0, 0)));
     EXPECT_EQ(Rgb(strip.Result().pixel(29, 26)), Rgb(qRgb(255, 0, 0)));
 }
+
+TEST(BmpFile, MissingHubLeavesTheNeedleWithoutIt) {
+    QTemporaryDir dir;
+    const std::string art = testutil::ArtDir();
+    for (const char* name :
+         {"NotesClr.bmp", "NotesBev.bmp", "NumClr.bmp", "NumBev.bmp", "Label.bmp"})
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(art + "/" + name), dir.path() + "/" + name));
+    FineTuningGauge gauge;
+    EXPECT_FALSE(gauge.Create(dir.path().toStdString()));
+    gauge.SetNeedleColor(0x0000FF);
+    QImage client = Solid(300, 380, 240, 240, 240);
+    gauge.Draw(client, true, false);
+    const QImage panel = gauge.Panel();
+    EXPECT_FALSE(testutil::AllColour(panel, QRect(119, 20, 110, 27), qRgb(255, 255, 255)));
+    EXPECT_FALSE(testutil::AllColour(panel, QRect(2, 59, 236, 30), qRgb(255, 255, 255)));
+    // The needle's inner end, otherwise under the hub, is bare.
+    EXPECT_EQ(Rgb(panel.pixel(120, 242)), Rgb(qRgb(255, 0, 0)));
+    EXPECT_EQ(Rgb(panel.pixel(100, 250)), Rgb(qRgb(255, 255, 255)));
+}
