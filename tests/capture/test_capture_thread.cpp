@@ -243,7 +243,8 @@ TEST_F(CaptureThreadTest, HopGrowsPerLaggingCollectAndTheNextWaitRestartsTheRun)
         ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(w)));
         model.Wait();
         ASSERT_EQ(controller->GetHop(), static_cast<int>(model.hop)) << "wait " << w;
-        sim->Deliver(1);
+        if (w < 43)
+            sim->Deliver(1);
     }
     // The first wait after the lagging collect did not count: the 0.9 came at wait 42.
     EXPECT_EQ(controller->GetStats().collects, 1u);
