@@ -179,6 +179,17 @@ TEST_F(ConcertATest, SliderKeysAndWheelReportThePositionWithoutTouchingTheText) 
     EXPECT_FLOAT_EQ(dialog.Value(), 440.1F);
     EXPECT_EQ(dialog.Edit()->text(), "440.0");
 
+    // A pointer move over the slider reports the position too.
+    slider->setValue(4410);
+    EXPECT_FLOAT_EQ(dialog.Value(), 440.1F);
+    const QPointF inside(3, 3);
+    QMouseEvent hover(QEvent::MouseMove, inside, slider->mapToGlobal(inside), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(slider, &hover);
+    EXPECT_FLOAT_EQ(dialog.Value(), 441.0F);
+    slider->setValue(4401);
+    QApplication::sendEvent(slider, &hover);
+
     // The wheel reports before the slider moves: the value lags until the next report.
     const QPointF centre = QPointF(slider->rect().center());
     QWheelEvent wheel(centre, slider->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
