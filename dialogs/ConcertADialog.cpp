@@ -191,7 +191,11 @@ void ConcertADialog::TakeSliderPosition() {
 }
 
 void ConcertADialog::mouseMoveEvent(QMouseEvent* event) {
-    TakeSliderPosition();
+    // Only the dialog's own background and its static texts count as "over the dialog"; Qt also
+    // passes on moves over the text field and the buttons, which keep the pointer to themselves.
+    const QWidget* child = childAt(event->position().toPoint());
+    if (!child || qobject_cast<const QLabel*>(child))
+        TakeSliderPosition();
     QDialog::mouseMoveEvent(event);
 }
 

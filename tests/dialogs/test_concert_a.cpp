@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 #include "DialogTestSupport.h"
@@ -170,6 +172,33 @@ TEST_F(ConcertATest, SliderReleasedAfterDraggingWritesTheText) {
     EXPECT_FLOAT_EQ(dialog.Value(), 430.3F);
 }
 
+TEST_F(ConcertATest, DraggingTheHandleWithThePointer) {
+    ConcertADialog dialog(440.0F);
+    dialog.show();
+    HintSliderCtrl* slider = dialog.Slider();
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = Qt::Horizontal;
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.tickPosition = slider->tickPosition();
+    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                         QStyle::SC_SliderHandle, slider);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, handle.center());
+    QTest::mouseMove(slider, handle.center() - QPoint(slider->width() / 4, 0));
+    // A move is reported before the slider follows it, so the value lags one move behind;
+    // the text waits for the release.
+    EXPECT_LT(slider->value(), 4400);
+    EXPECT_FLOAT_EQ(dialog.Value(), 440.0F);
+    EXPECT_EQ(dialog.Edit()->text(), "440.0");
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier,
+                        handle.center() - QPoint(slider->width() / 4, 0));
+    EXPECT_EQ(dialog.Edit()->text(), QString::asprintf("%.1f", slider->value() / 10.0));
+    EXPECT_FLOAT_EQ(dialog.Value(), static_cast<float>(slider->value()) / 10.0F);
+}
+
 TEST_F(ConcertATest, SliderKeysAndWheelReportThePositionWithoutTouchingTheText) {
     ConcertADialog dialog(440.0F);
     dialog.show();
@@ -189,6 +218,17 @@ TEST_F(ConcertATest, SliderKeysAndWheelReportThePositionWithoutTouchingTheText) 
     EXPECT_FLOAT_EQ(dialog.Value(), 441.0F);
     slider->setValue(4401);
     QApplication::sendEvent(slider, &hover);
+
+    // Moves over the text field or a button are theirs, not the dialog's.
+    slider->setValue(4420);
+    for (QWidget* child : {static_cast<QWidget*>(dialog.Edit()), FindControl(&dialog, 1003)}) {
+        const QPointF at = QPointF(child->geometry().center());
+        QMouseEvent over(QEvent::MouseMove, at, dialog.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &over);
+        EXPECT_FLOAT_EQ(dialog.Value(), 440.1F);
+    }
+    slider->setValue(4401);
 
     // The wheel reports before the slider moves: the value lags until the next report.
     const QPointF centre = QPointF(slider->rect().center());
