@@ -10,7 +10,8 @@ Measures, per category and overall, for ours and for the peer:
   cpu     CPU seconds per second of audio of the analysis alone, on a long file
 A frame counts once its whole 1024-sample window lies inside the note (frame end at least
 93 ms after onset) and until the note is released. Ours is settled while its tracker does not
-hold; the peer is settled whenever it reports a pitch.
+hold; the peer is settled whenever it reports a pitch. A rendered note more than 25 cents from
+its half-step may also name the neighbour on that side (its vibrato crosses the boundary).
 """
 
 import argparse
@@ -30,11 +31,18 @@ import corpus  # noqa: E402
 STEADY = 0.05  # seconds a reading must stay within 5 cents to count as steady
 WITHIN = 5.0
 SNRS = [20, 10, 0]
+BOUNDARY = 0.25  # half-steps from the note beyond which a rendered note may name its neighbour
 
 
 def file_metrics(frames, entry):
     onset, end, truth = entry["onset"], entry["end"], entry["truth"]
-    want = int(round(69 + 12 * math.log2(truth / 440.0)))
+    exact = 69 + 12 * math.log2(truth / 440.0)
+    want = int(round(exact))
+    allowed = {want}
+    # Rendered notes carry vibrato and pitch drift: near a half-step boundary the played pitch
+    # itself crosses into the neighbour, so there the neighbour counts as right too.
+    if not entry["category"].startswith("synth") and abs(exact - want) > BOUNDARY:
+        allowed.add(want + (1 if exact > want else -1))
     first = onset + analysers.FRAME / analysers.RATE
     counted = settled = right = 0
     errs = []
@@ -45,7 +53,7 @@ def file_metrics(frames, entry):
         if f is None:
             continue
         settled += 1
-        if midi == want:
+        if midi in allowed:
             right += 1
             errs.append(abs(1200 * math.log2(f / truth)))
     # Settling: the first frame from the onset on whose reading is within 5 cents and stays so
@@ -184,11 +192,22 @@ def main():
     if not os.path.exists(tarvo):
         print("note: %s not found, ours not measured" % tarvo)
 
+    cache = os.path.join(out, "peer-cache")
+    os.makedirs(cache, exist_ok=True)
+
     def run(name, entry):
         path = os.path.join(out, entry["file"])
         if name == "ours":
             return analysers.ours(tarvo, path)
-        return analysers.aubio(name.split()[1], path)
+        # The peer's readings depend only on the corpus, which a new build clears.
+        saved = os.path.join(cache, name.replace(" ", "_") + "_" + entry["file"] + ".json")
+        if os.path.exists(saved):
+            with open(saved) as f:
+                return [tuple(x) for x in json.load(f)]
+        frames = analysers.aubio(name.split()[1], path)
+        with open(saved, "w") as f:
+            json.dump(frames, f)
+        return frames
 
     per_file = {}
     with cf.ThreadPoolExecutor(max_workers=2) as ex:
@@ -225,11 +244,12 @@ def main():
                                 if e["category"] in members[g]])
 
     cpu = None
-    if not args.no_timing and "ours" in names:
+    if not args.no_timing and names:
         long_path, short_path, samples = make_long_file(out, manifest, 120 if args.reduced else 600)
         seconds = len(samples) / analysers.RATE
-        cpu = {"seconds": seconds, "ours": analysers.time_ours(tarvo, long_path, short_path,
-                                                               seconds)}
+        cpu = {"seconds": seconds}
+        if "ours" in names:
+            cpu["ours"] = analysers.time_ours(tarvo, long_path, short_path, seconds)
         for n in peers:
             cpu[n] = (analysers.time_aubio(n.split()[1], samples),
                       "aubio pitch object alone (python3-aubio), loop overhead removed")

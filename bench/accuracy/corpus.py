@@ -8,6 +8,7 @@ cents and true frequency. For rendered notes the true frequency is measured from
 
 import json
 import os
+import shutil
 import struct
 import subprocess
 import wave
@@ -210,8 +211,9 @@ def make_rendered(out, reduced, log):
 
 def build(out, reduced, snrs):
     os.makedirs(out, exist_ok=True)
+    shutil.rmtree(os.path.join(out, "peer-cache"), ignore_errors=True)
     for f in os.listdir(out):
-        if f.endswith((".wav", ".mid", ".csv", ".txt")):
+        if f.endswith((".wav", ".mid", ".csv", ".txt", ".json")):
             os.remove(os.path.join(out, f))
     log = []
     entries = make_synthetic(out, reduced, snrs) + make_rendered(out, reduced, log)

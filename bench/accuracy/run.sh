@@ -12,4 +12,4 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # Debian's interpreter: numpy and aubio come from Debian packages, not from another Python.
-exec /usr/bin/python3 "$here/accuracy.py" "$@"
+exec /usr/bin/python3 -B "$here/accuracy.py" "$@"

@@ -1,13 +1,13 @@
 """An independent, slow, high-resolution pitch estimate of a sustained note.
 
-Over the whole sustained part of the note (more than a second), each of harmonics 1 to 4 is cut
+Over the whole sustained part of the note (more than a second), each of harmonics 1 to 6 is cut
 out of the spectrum with a band half a harmonic spacing wide on either side, turned into an
 analytic signal, and its unwrapped phase is fitted by a straight line (weighted by the
 harmonic's amplitude): the slope is the harmonic's mean frequency over the whole note, immune
 to the spectral splitting that vibrato causes in a peak-picking estimate. The fundamental is the
-power-weighted mean of f_k / k over the harmonics at least a tenth as strong as the strongest;
-stopping at the fourth keeps the stretched upper partials of a piano string from pulling it
-sharp.
+amplitude-weighted median of f_k / k over the harmonics at least a tenth as strong as the
+strongest; stopping at the sixth and taking a median keep the stretched upper partials of a
+piano string from pulling it sharp.
 """
 
 import numpy as np
@@ -34,7 +34,7 @@ def _harmonic(spec, n, rate, lo_hz, hi_hz):
     return float(np.sqrt(np.mean(w * w))), float(slope / (2 * np.pi))
 
 
-def estimate(x, rate, nominal, harmonics=4):
+def estimate(x, rate, nominal, harmonics=6):
     n = len(x)
     spec = np.fft.fft(x)
     found = []
@@ -43,11 +43,19 @@ def estimate(x, rate, nominal, harmonics=4):
             break
         amp, f = _harmonic(spec, n, rate, (k - 0.5) * nominal, (k + 0.5) * nominal)
         if amp > 0 and f > 0:
-            found.append((k, f, amp))
+            found.append((f / k, amp))
     if not found:
         return nominal
-    strongest = max(m for _, _, m in found)
-    use = [(k, f, m) for k, f, m in found if m >= 0.1 * strongest]
-    w = np.array([m * m for _, _, m in use])
-    f0 = np.array([f / k for k, f, _ in use])
-    return float(np.sum(w * f0) / np.sum(w))
+    strongest = max(m for _, m in found)
+    use = sorted((f, m) for f, m in found if m >= 0.1 * strongest)
+    # Amplitude-weighted median: one partial off on its own (a beating pair inside a sample's
+    # loop) cannot move it, unlike a mean.
+    total = sum(m for _, m in use)
+    acc = 0.0
+    for i, (f, m) in enumerate(use):
+        acc += m
+        if acc >= 0.5 * total:
+            if abs(acc - 0.5 * total) < 1e-12 * total and i + 1 < len(use):
+                return 0.5 * (f + use[i + 1][0])
+            return f
+    return use[-1][0]
