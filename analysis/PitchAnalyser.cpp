@@ -95,6 +95,10 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_candFreq.assign(grid, 0.0f);
         m_candScore.assign(grid, 0.0f);
         m_rows.assign(static_cast<size_t>(grid) * maxPeaks, HarmonicSlot{});
+        m_rowLength.assign(grid, 0);
+        // Harmonic numbers stay below (rate / 2) / lowest + 2: peaks lie below half the rate
+        // and candidates at or above the lowest frequency.
+        m_primeFactors.assign(static_cast<size_t>(rate / 2 / lowest) + 4, 0);
 
         m_window.resize(n);
         m_timeWindow.resize(n);
@@ -152,6 +156,11 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_primes[i] = kPrimes[i];
         m_primeThreshold[i] = kPrimeThresholds[i];
     }
+    for (size_t k = 1; k < m_primeFactors.size(); ++k) {
+        for (int i = 0; i < primes; ++i) {
+            m_primeFactors[k] |= (k % static_cast<size_t>(m_primes[i]) == 0) ? (1u << i) : 0u;
+        }
+    }
 
     for (int c = 0; c < kClasses; ++c) {
         m_results[c] = EmptyPitchResult(c);
@@ -196,6 +205,8 @@ void PitchAnalyser::FreeBuffers() {
     m_candFreq = {};
     m_candScore = {};
     m_rows = {};
+    m_rowLength = {};
+    m_primeFactors = {};
     for (auto& t : m_tables) {
         t = NoteTable{};
     }
@@ -216,16 +227,20 @@ float PitchAnalyser::InputLevel() const {
 
 int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
     const int n = m_nFrameLength;
-    for (int i = 0; i < n; ++i) {
-        m_deriv[i] = m_frame[i] * m_derivWindow[i];
-    }
+    float* __restrict frame = m_frame;
+    float* __restrict deriv = m_deriv;
+    float* __restrict time = m_time;
+    const float* __restrict dw = m_derivWindow.data();
+    const float* __restrict tw = m_timeWindow.data();
+    const float* __restrict w = m_window.data();
     if (timeCheck) {
         for (int i = 0; i < n; ++i) {
-            m_time[i] = m_frame[i] * m_timeWindow[i];
+            time[i] = frame[i] * tw[i];
         }
     }
     for (int i = 0; i < n; ++i) {
-        m_frame[i] *= m_window[i];
+        deriv[i] = frame[i] * dw[i];
+        frame[i] *= w[i];
     }
     fftwf_execute(static_cast<fftwf_plan>(m_planFrame));
     fftwf_execute(static_cast<fftwf_plan>(m_planDeriv));
@@ -416,9 +431,12 @@ PitchResult PitchAnalyser::ToPitchResult(const NoteTable& table, float f, float 
 
 float PitchAnalyser::HarmonicScore(float f, int row) {
     HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    // Slots 0..length-1 are filled, the rest empty: clear only what the last scoring wrote.
+    int& length = m_rowLength[row];
+    std::fill_n(slots, length, HarmonicSlot{});
     const float lower = f * m_fQuarterTone;
     const float upper = f / m_fQuarterTone;
-    std::fill_n(slots, m_nMaxPeaks, HarmonicSlot{});
+    const float inverseUpper = 1.0f / upper;
     int k = 0;
     int lastK = -1;
     int cursor = -1;
@@ -428,9 +446,19 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
             continue;
         }
         const float pf = m_peakFreq[p];
-        while (static_cast<float>(k) * upper < pf) {
-            ++k;
+        // The smallest k not below the current one with k * upper >= pf: estimated, then
+        // settled with the same float products a step-by-step search compares.
+        if (static_cast<float>(k) * upper < pf) {
+            int next = std::max(static_cast<int>(std::min(pf * inverseUpper, 1.0e6f)), k);
+            while (next > k && static_cast<float>(next - 1) * upper >= pf) {
+                --next;
+            }
+            while (static_cast<float>(next) * upper < pf) {
+                ++next;
+            }
+            k = next;
         }
+        // The peak lies in (k lower, k upper]: a new slot for a new k, the stronger peak kept.
         if (static_cast<float>(k) * lower < pf) {
             if (k != lastK) {
                 ++cursor;
@@ -441,8 +469,9 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
             }
         }
     }
+    length = cursor + 1;
     float score = 0.0f;
-    for (int s = 0; s < m_nMaxPeaks; ++s) {
+    for (int s = 0; s < length; ++s) {
         score += slots[s].amplitude;
     }
     return score;
@@ -451,17 +480,24 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
 int PitchAnalyser::PrimeTest(int row, float score) {
     const HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
     std::fill(m_primeSum.begin(), m_primeSum.end(), 0.0f);
-    for (int s = 0; s < m_nMaxPeaks && slots[s].k != 0; ++s) {
+    const int tableSize = static_cast<int>(m_primeFactors.size());
+    const int length = m_rowLength[row];
+    for (int s = 0; s < length; ++s) {
         const int k = slots[s].k;
-        for (int i = 0; i < m_nPrimes; ++i) {
-            const int prime = m_primes[i];
-            if (k < prime) {
-                break;
+        // Primes dividing k, lowest first (primes above k never divide it).
+        unsigned factors = 0;
+        if (k < tableSize) {
+            factors = m_primeFactors[k];
+        } else {
+            for (int i = 0; i < m_nPrimes; ++i) {
+                factors |= (k % m_primes[i] == 0) ? (1u << i) : 0u;
             }
-            if (k % prime == 0) {
+        }
+        for (int i = 0; factors != 0; ++i, factors >>= 1) {
+            if (factors & 1u) {
                 m_primeSum[i] += slots[s].amplitude;
                 if (score * m_primeThreshold[i] < m_primeSum[i]) {
-                    return prime;
+                    return m_primes[i];
                 }
             }
         }
@@ -471,15 +507,12 @@ int PitchAnalyser::PrimeTest(int row, float score) {
 
 void PitchAnalyser::Finalize(int row, const NoteTable& table) {
     const HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
-    const int n = m_nMaxPeaks;
+    const int n = m_rowLength[row]; // filled slots; the rest are empty
     float score = 0.0f;
     float adjacency = 0.0f;
     float low = 0.0f;
     for (int s = 0; s < n; ++s) {
         const HarmonicSlot& slot = slots[s];
-        if (slot.k == 0) {
-            continue;
-        }
         score += slot.amplitude;
         if (s > 0 && slots[s - 1].k == slot.k - 1) {
             adjacency += slot.amplitude;
@@ -495,10 +528,7 @@ void PitchAnalyser::Finalize(int row, const NoteTable& table) {
     if (low > kLowSumShare * x && 0.5f * adjacency > 0.5f * x && score > 0.0f) {
         float weighted = 0.0f;
         for (int s = 0; s < n; ++s) {
-            if (slots[s].k != 0) {
-                weighted +=
-                    slots[s].amplitude * (slots[s].frequency / static_cast<float>(slots[s].k));
-            }
+            weighted += slots[s].amplitude * (slots[s].frequency / static_cast<float>(slots[s].k));
         }
         const float f = weighted / score;
         const PitchResult r = ToPitchResult(table, f, score);

@@ -150,9 +150,11 @@ private:
     std::vector<float> m_candFreq;
     std::vector<float> m_candScore;
     std::vector<HarmonicSlot> m_rows; // grid rows of maxPeaks slots
+    std::vector<int> m_rowLength;     // filled slots per row
     std::array<int, kMaxPrimes> m_primes{};
     std::array<float, kMaxPrimes> m_primeThreshold{};
     std::array<float, kMaxPrimes> m_primeSum{};
+    std::vector<unsigned char> m_primeFactors; // per harmonic number: bit i = prime i divides it
 
     std::array<PitchResult, kClasses> m_results{};
     PitchClassArbiter m_arbiter;
