@@ -69,11 +69,15 @@ void WriteSound(const std::string& path, int rate, int channels, const std::vect
     info.samplerate = rate;
     info.channels = channels;
     info.format = format ? format : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr) << path << ": " << sf_strerror(nullptr);
+    // Tests run as parallel processes and share some files: write aside, then rename, so a
+    // reader never sees half a file.
+    const std::string part = path + ".part" + std::to_string(::getpid());
+    SNDFILE* f = sf_open(part.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << part << ": " << sf_strerror(nullptr);
     const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / channels;
     EXPECT_EQ(sf_writef_float(f, samples.data(), frames), frames);
     sf_close(f);
+    std::filesystem::rename(part, path);
 }
 
 std::vector<float> HarmonicTone(double f0, int rate, double seconds, double peak, int count) {
