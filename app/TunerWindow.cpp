@@ -1,0 +1,443 @@
+#include "app/TunerWindow.h"
+
+#include "app/FrameUpdate.h"
+#include "dialogs/DialogFlow.h"
+#include "display/HintControls.h"
+#include "display/Surface.h"
+#include "model/Notes.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimer>
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+namespace {
+
+// A rectangle given as (left, top)-(right, bottom), right column and bottom row excluded.
+QRect Rect(int left, int top, int right, int bottom) {
+    return QRect(left, top, right - left, bottom - top);
+}
+
+int64_t SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+const QRect kHintFrame = Rect(10, 340, 290, 374);
+
+} // namespace
+
+TunerWindow::TunerWindow(std::shared_ptr<WaveInService> service)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      m_engine(std::move(service)),
+      // The clock starts ten seconds before the window so that a tracker holding from its
+      // first frame finds the needle long faded, as if the hold had begun at time 500.
+      m_nClockEpochMs(SteadyMs() - 10000) {
+    setWindowTitle(m_strBaseTitle);
+    // The client area is exactly 300 x 380 whatever the frame around it; no sizing.
+    setFixedSize(kClientWidth, kClientHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    m_surface = QImage(kClientWidth, kClientHeight, QImage::Format_RGB32);
+}
+
+TunerWindow::~TunerWindow() {
+    if (m_bCreated && !m_bDestroyed)
+        OnDestroy();
+    m_bClosing.store(true, std::memory_order_release);
+    m_engine.Stop();
+}
+
+bool TunerWindow::Create() {
+    // Step 2: the log lies in the current directory.
+    m_errorLog.SetFileName(kErrorLogFileName);
+
+    // Step 3: settings.
+    if (!m_settings.ReadStateFile(kStateFileName)) {
+        m_settings.ApplyDefaults();
+        LogError("Unable to open state.txt, using defaults.");
+    }
+
+    // Step 4: fonts.
+    if (!CreateFonts())
+        return false;
+
+    // Step 5.
+    m_strConcertA = QString::fromStdString(ConcertAButtonText(m_settings.GetConcertA()));
+
+    // Step 6: the four buttons and the hint line.
+    if (!CreateButtons())
+        return false;
+
+    // Step 7.
+    m_bShowFps.store(false, std::memory_order_relaxed);
+
+    // Step 8.
+    for (QWidget* control : {static_cast<QWidget*>(m_strAButton), static_cast<QWidget*>(m_pOptions),
+                             static_cast<QWidget*>(m_pHelp), static_cast<QWidget*>(m_pExit),
+                             static_cast<QWidget*>(m_pHintLine)})
+        control->setFont(m_mainFont);
+
+    // Step 9.
+    FillHints();
+
+    // Steps 10 and 11: key selector and its label.
+    if (!CreateKeySelector())
+        return false;
+
+    // Step 12: the logo, blended with the window's background.
+    if (!m_logo.Load("TarvoLogo.bmp", "TarvoLogoOp.bmp")) {
+        LogError("Unable to load the logo from TarvoLogo.bmp and TarvoLogoOp.bmp");
+        return false;
+    }
+    const uint32_t face = surface::ToColorRef(palette().color(QPalette::Window).rgb());
+    m_logo.BlendWith(face);
+    m_surface.fill(surface::ToRgb(face));
+
+    // Step 13.
+    m_nCurrentHint = -1;
+    m_nLeftArm = -1;
+    m_nRightArm = -1;
+
+    // Step 14.
+    m_energyGauge.Create(10, 43, 40, 300);
+    m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
+    m_energyGauge.SetLevel(0.0f);
+
+    // Step 15: a gauge with missing artwork still works, it only draws less.
+    m_fineGauge.Create();
+    m_fineGauge.SetNeedleColor(0xA0A0A0);
+    m_bHaveNeedleColor.store(false, std::memory_order_relaxed);
+    m_fineGauge.SetTextColor(m_settings.GetTextColor());
+    m_fineGauge.SetNote(6);
+    m_fineGauge.SetPercent(0);
+
+    // Step 16: frame-update state, all before capture starts.
+    m_nFpsStart = Now();
+    m_nFrameCount = 0;
+    m_nFocusCycle = 0;
+    m_bPrevHold = true;
+    m_bClosing.store(false, std::memory_order_release);
+    m_fFadeDelay = 100.0;
+    m_fHoldChangeTime = 500.0;
+    m_fFadeDuration = 1500.0;
+    m_bCreated = true;
+
+    // Step 17.
+    StartRecording();
+
+    // Step 18.
+    m_pTimer = new QTimer(this);
+    m_pTimer->setInterval(kTimerPeriodMs);
+    connect(m_pTimer, &QTimer::timeout, this, &TunerWindow::OnTimer);
+    m_pTimer->start();
+
+    // The window itself holds the keyboard focus at first; Tab leads into the controls.
+    setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+bool TunerWindow::CreateFonts() {
+    // The desktop's sans-serif face stands in for "MS Sans Serif"; the size keeps the text's
+    // pixel height whatever the display's resolution.
+    QFont probe = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    probe.setStyleHint(QFont::SansSerif);
+    probe.setPointSize(8);
+    const int height = QFontMetrics(probe, this).height();
+    if (height <= 0) {
+        LogError("Unable to create 80 point MS San Serif for main font");
+        return false;
+    }
+    const int mainSize = MainFontSize(height);
+    if (mainSize <= 0) {
+        LogError("Unable to create 80 point MS San Serif for main font");
+        return false;
+    }
+    m_mainFont = probe;
+    m_mainFont.setPointSizeF(mainSize / 10.0);
+    const int presetSize = PresetFontSize(mainSize);
+    if (presetSize <= 0) {
+        LogError("Unable to create 120 point MS San Serif for preset font");
+        return false;
+    }
+    m_presetFont = probe;
+    m_presetFont.setPointSizeF(presetSize / 10.0);
+    return true;
+}
+
+bool TunerWindow::CreateButtons() {
+    struct Button {
+        HintButton** member;
+        QString text;
+        int id;
+        QRect rect;
+        const char* failure;
+    };
+    const Button buttons[] = {
+        {&m_strAButton, m_strConcertA, IDC_CONCERT_A, Rect(10, 308, 75, 332),
+         "Unable to create m_strAButton button"},
+        {&m_pOptions, QStringLiteral("&Options"), IDC_OPTIONS, Rect(80, 308, 147, 332),
+         "Unable to create Options button"},
+        {&m_pHelp, QStringLiteral("&Help"), IDC_HELP, Rect(152, 308, 220, 332),
+         "Unable to create Help button"},
+        {&m_pExit, QStringLiteral("&Exit"), IDC_EXIT, Rect(225, 308, 290, 332),
+         "Unable to create Exit button"},
+    };
+    for (const Button& b : buttons) {
+        HintButton* button = new (std::nothrow) HintButton(b.text, b.id, this);
+        if (!button) {
+            LogError(b.failure);
+            return false;
+        }
+        button->setGeometry(b.rect);
+        *b.member = button;
+    }
+    connect(m_strAButton, &QPushButton::clicked, this, [this] { ShowConcertA(); });
+    connect(m_pOptions, &QPushButton::clicked, this, [this] { ShowOptions(); });
+    connect(m_pHelp, &QPushButton::clicked, this, [this] { OpenHelp(); });
+    connect(m_pExit, &QPushButton::clicked, this, [this] { OnExit(); });
+
+    m_pHintLine = new (std::nothrow) QLabel(this);
+    if (!m_pHintLine) {
+        LogError("Unable to create text hint static button");
+        return false;
+    }
+    SetControlId(m_pHintLine, IDC_HINT);
+    m_pHintLine->setGeometry(Rect(13, 343, 286, 372));
+    m_pHintLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pHintLine->setWordWrap(true);
+    return true;
+}
+
+bool TunerWindow::CreateKeySelector() {
+    m_pKeySelector = new (std::nothrow) HintComboBox(IDC_KEY, this);
+    if (!m_pKeySelector) {
+        LogError("Unable to create the combo listbox");
+        return false;
+    }
+    // (50, 10)-(110, 300) includes the open list; closed, the box is as tall as its font needs.
+    m_pKeySelector->setMaxVisibleItems(kNoteCount);
+    for (int i = 0; i < kNoteCount; ++i)
+        m_pKeySelector->insertItem(i, QString::fromLatin1(kKeyNames[static_cast<size_t>(i)]));
+    m_pKeySelector->setCurrentIndex(m_settings.GetKeyIndex());
+    connect(m_pKeySelector, &QComboBox::currentIndexChanged, this, &TunerWindow::OnKeySelected);
+
+    m_pKeyLabel = new (std::nothrow) QLabel(QStringLiteral("Key:"), this);
+    if (!m_pKeyLabel) {
+        LogError("Unable to create Key text");
+        return false;
+    }
+    SetControlId(m_pKeyLabel, IDC_KEY_LABEL);
+    m_pKeyLabel->setGeometry(Rect(20, 13, 49, 30));
+    m_pKeyLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pKeySelector->setFont(m_mainFont);
+    m_pKeyLabel->setFont(m_mainFont);
+    m_pKeySelector->setGeometry(50, 10, 110 - 50, m_pKeySelector->sizeHint().height());
+    return true;
+}
+
+void TunerWindow::OnKeySelected(int index) {
+    // The next frame is already transposed.
+    if (index >= 0)
+        m_settings.SetKeyIndex(index);
+}
+
+bool TunerWindow::StartRecording() {
+    return ::StartRecording(m_engine, m_settings, &TunerWindow::FrameCallback, this, *this);
+}
+
+void TunerWindow::ShowWarning(const std::string& title, const std::string& text) {
+    WarningBox(QString::fromStdString(title), QString::fromStdString(text));
+}
+
+void TunerWindow::LogError(const std::string& message) {
+    m_errorLog.LogError(message);
+}
+
+void TunerWindow::WarningBox(const QString& title, const QString& text) {
+    // Owned by the window once it is on screen, by nothing while it is still being created.
+    QMessageBox::warning(isVisible() ? this : nullptr, title, text);
+}
+
+// --- paint ---------------------------------------------------------------------------------
+
+void TunerWindow::OnPaint() {
+    if (!m_bCreated || m_bDestroyed)
+        return;
+    const uint32_t face = surface::ToColorRef(palette().color(QPalette::Window).rgb());
+    {
+        std::lock_guard<std::mutex> lock(m_drawLock);
+        // A new system colour: new background and a logo blended with it.
+        if (!m_lastButtonFace || *m_lastButtonFace != face) {
+            m_lastButtonFace = face;
+            m_surface.fill(surface::ToRgb(face));
+            m_logo.BlendWith(face);
+        }
+        // One-pixel sunken frame of the hint line: shadow above and left, light below and right.
+        QPainter painter(&m_surface);
+        const QColor shadow = palette().color(QPalette::Dark);
+        const QColor light = palette().color(QPalette::Light);
+        const QRect f = kHintFrame;
+        painter.fillRect(f.left(), f.top(), f.width(), 1, shadow);
+        painter.fillRect(f.left(), f.top(), 1, f.height(), shadow);
+        painter.fillRect(f.left(), f.bottom(), f.width(), 1, light);
+        painter.fillRect(f.right(), f.top(), 1, f.height(), light);
+        painter.end();
+        m_logo.Draw(m_surface, kLogoX, kLogoY);
+        m_energyGauge.Draw(m_surface, true);
+        m_fineGauge.Draw(m_surface, true, false);
+    }
+    repaint();
+}
+
+void TunerWindow::paintEvent(QPaintEvent* event) {
+    // Only copies the composed client area: both threads draw into m_surface, never here.
+    QPainter painter(this);
+    std::lock_guard<std::mutex> lock(m_drawLock);
+    for (const QRect& rect : event->region())
+        painter.drawImage(rect.topLeft(), m_surface, rect);
+}
+
+QImage TunerWindow::Surface() const {
+    std::lock_guard<std::mutex> lock(m_drawLock);
+    return m_surface.copy();
+}
+
+void TunerWindow::OnTimer() {
+    OnPaint();
+}
+
+void TunerWindow::OnColorsChanged() {
+    if (!m_bCreated || m_bDestroyed)
+        return;
+    ChangedRects energy;
+    ChangedRects fine;
+    {
+        std::lock_guard<std::mutex> lock(m_drawLock);
+        m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
+        m_fineGauge.SetNeedleColor(m_settings.GetNeedleColor());
+        m_fineGauge.SetTextColor(m_settings.GetTextColor());
+        energy = m_energyGauge.Draw(m_surface, true);
+        fine = m_fineGauge.Draw(m_surface, true, false);
+    }
+    update(energy.Bounding().united(fine.Bounding()));
+}
+
+// --- minimise, exit ------------------------------------------------------------------------
+
+void TunerWindow::UpdatePause() {
+    if (m_bCreated && !m_bDestroyed)
+        m_engine.Capture().SetPaused(isMinimized());
+}
+
+void TunerWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        UpdatePause();
+}
+
+void TunerWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    UpdatePause();
+}
+
+void TunerWindow::OnExit() {
+    if (m_bDestroyed)
+        return;
+    m_bClosing.store(true, std::memory_order_release);
+    m_engine.Stop();
+    std::this_thread::yield();
+    DestroyWindow();
+}
+
+void TunerWindow::closeEvent(QCloseEvent* event) {
+    if (!m_bDestroyed) {
+        m_bClosing.store(true, std::memory_order_release);
+        m_engine.Stop();
+        std::this_thread::yield();
+        DestroyWindow();
+    }
+    event->accept();
+}
+
+void TunerWindow::DestroyWindow() {
+    if (m_bDestroyed)
+        return;
+    if (m_bCreated)
+        OnDestroy();
+    m_bDestroyed = true;
+    if (m_pTimer)
+        m_pTimer->stop();
+    hide();
+    emit WindowDestroyed();
+}
+
+void TunerWindow::OnDestroy() {
+    m_bDestroyed = true;
+    m_settings.SetAnalysisHop(static_cast<float>(m_engine.GetHop()));
+    m_bClosing.store(true, std::memory_order_release);
+    m_engine.Stop();
+    // A selector without a selection keeps the key the settings hold.
+    if (m_pKeySelector && m_pKeySelector->currentIndex() >= 0)
+        m_settings.SetKeyIndex(m_pKeySelector->currentIndex());
+    m_settings.WriteStateFile(kStateFileName);
+    ++m_nStateWrites;
+}
+
+bool TunerWindow::CaptureAbandoned() const {
+    return m_engine.Capture().GetStats().abandonedThreads > 0;
+}
+
+// --- dialogs -------------------------------------------------------------------------------
+
+namespace {
+
+WindowActions ActionsFor(TunerWindow* window, HintButton* concertAButton) {
+    WindowActions actions;
+    actions.setConcertAText = [concertAButton](const QString& text) {
+        concertAButton->setText(text);
+    };
+    actions.setEngineConcertA = [window](float hz) { window->Engine().SetConcertA(hz); };
+    actions.colorsChanged = [window] { window->OnColorsChanged(); };
+    actions.restartRecording = [window] {
+        window->Engine().Stop();
+        window->StartRecording();
+    };
+    return actions;
+}
+
+} // namespace
+
+void TunerWindow::ShowConcertA() {
+    if (RunConcertADialog(this, m_settings, ActionsFor(this, m_strAButton)))
+        m_strConcertA = m_strAButton->text();
+}
+
+void TunerWindow::ShowOptions() {
+    RunOptionsSheet(this, m_settings, ActionsFor(this, m_strAButton));
+}
+
+// --- clock ---------------------------------------------------------------------------------
+
+uint32_t TunerWindow::Now() const {
+    if (m_bFakeTime.load(std::memory_order_acquire))
+        return m_nFakeTime.load(std::memory_order_acquire);
+    return static_cast<uint32_t>(SteadyMs() - m_nClockEpochMs);
+}
+
+void TunerWindow::SetFakeTime(std::optional<uint32_t> ms) {
+    if (ms)
+        m_nFakeTime.store(*ms, std::memory_order_release);
+    m_bFakeTime.store(ms.has_value(), std::memory_order_release);
+}

@@ -1,0 +1,240 @@
+#pragma once
+// The main window: a fixed 300 x 380 client area holding the key selector, the logo, the energy
+// gauge, the fine-tuning gauge, four buttons and a hint line. It owns everything long-lived: the
+// controls, the instruments, the settings, the engine, the pitch tracker and the error log.
+//
+// Threads. Everything here runs on the window thread except OnFrame, which the engine calls on
+// the capture thread. The capture thread never touches a widget: it composes the instruments
+// into m_surface (the client area as an image) under m_drawLock, records the changed rectangle
+// and asks the window thread, with a queued call that carries no data, to repaint it; several
+// frames between two paints become one repaint. The frame-rate title travels the same way, so
+// the capture thread never waits for the window thread. Flags crossing threads are atomics.
+
+#include "analysis/PitchResult.h"
+#include "analysis/PitchTracker.h"
+#include "app/ErrorLog.h"
+#include "capture/RecordingStart.h"
+#include "capture/TunerEngine.h"
+#include "display/BlendedBitmap.h"
+#include "display/EnergyGauge.h"
+#include "display/FineTuningGauge.h"
+#include "model/TunerSettings.h"
+
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class HintButton;
+class HintComboBox;
+class QLabel;
+class QTimer;
+class WaveInService;
+
+class TunerWindow : public QWidget, private RecordingReporter {
+    Q_OBJECT
+public:
+    // Control ids (kept as each control's "id" property and object name "id<N>").
+    static constexpr int IDC_CONCERT_A = 10001;
+    static constexpr int IDC_OPTIONS = 10004;
+    static constexpr int IDC_HELP = 10005;
+    static constexpr int IDC_EXIT = 10006;
+    static constexpr int IDC_HINT = 10007;
+    static constexpr int IDC_KEY = 10011;
+    static constexpr int IDC_KEY_LABEL = 10012;
+
+    static constexpr int kClientWidth = 300;
+    static constexpr int kClientHeight = 380;
+    static constexpr const char* kBaseTitle = "Tarvo Instrument Tuner 1.02";
+    static constexpr int kHintTexts = 13;
+    static constexpr int kHintRegions = 8;
+    static constexpr int kLogoHint = 6;
+    static constexpr int kArmed = 6; // a logo arm state after a press inside the logo
+    static constexpr int kLogoX = 170;
+    static constexpr int kLogoY = 5;
+    static constexpr int kTimerPeriodMs = 500;
+
+    // `service`: the wave-in service the engine records from (PortAudio when null).
+    explicit TunerWindow(std::shared_ptr<WaveInService> service = nullptr);
+    ~TunerWindow() override;
+
+    // The creation steps, in order. False after the failing step wrote its line to the error
+    // log; the window must then be deleted without being shown (nothing is saved).
+    bool Create();
+
+    // Full redraw of the client area into the surface, then a synchronous repaint: the paint
+    // handler, run at the first show and by the 500 ms timer.
+    void OnPaint();
+
+    // --- frame update (capture thread) ---
+    // The engine's frame callback: `window` is the TunerWindow.
+    static void FrameCallback(void* window);
+    // One frame from the engine's results.
+    void OnFrame();
+    // One frame from the given results; what OnFrame runs, callable with made-up results.
+    void ProcessFrame(const PitchResult* results, float hop, int sampleRate, float inputLevel);
+
+    // --- window thread handlers (also driven directly by tests) ---
+    void OnColorsChanged();           // the colour-scheme message of the Options sheet
+    void OnExit();                    // Exit button and exit key
+    void OnChar(int code);            // keyboard commands
+    void OnPointerMove(int x, int y); // client coordinates
+    void OnLeftButtonDown(int x, int y);
+    void OnLeftButtonUp(int x, int y);
+    void OnRightButtonDown(int x, int y);
+    void OnRightButtonUp(int x, int y);
+    void OnKeySelected(int index);
+    bool StartRecording();
+
+    // --- inspection ---
+    TunerSettings& Settings() { return m_settings; }
+    TunerEngine& Engine() { return m_engine; }
+    ErrorLog& Log() { return m_errorLog; }
+    HintButton* ConcertAButton() const { return m_strAButton; }
+    HintButton* OptionsButton() const { return m_pOptions; }
+    HintButton* HelpButton() const { return m_pHelp; }
+    HintButton* ExitButton() const { return m_pExit; }
+    HintComboBox* KeySelector() const { return m_pKeySelector; }
+    QLabel* HintLine() const { return m_pHintLine; }
+    QLabel* KeyLabel() const { return m_pKeyLabel; }
+    const QFont& MainFont() const { return m_mainFont; }
+    const QFont& PresetFont() const { return m_presetFont; }
+    QString ConcertAText() const { return m_strConcertA; }
+    QString HintText(int index) const;
+    static QRect HintRegion(int index); // (left, top)-(right, bottom), right/bottom excluded
+    int CurrentHint() const { return m_nCurrentHint; }
+    int LeftLogoArm() const { return m_nLeftArm; }
+    int RightLogoArm() const { return m_nRightArm; }
+    int FocusCycleCount() const { return m_nFocusCycle; }
+    bool ShowFps() const { return m_bShowFps.load(std::memory_order_relaxed); }
+    bool IsClosing() const { return m_bClosing.load(std::memory_order_acquire); }
+    bool IsDestroyed() const { return m_bDestroyed; }
+    int StateWrites() const { return m_nStateWrites; }
+    // What the last frame gave the instruments (shown note after the key, percent, octave).
+    int ShownNote() const { return m_nShownNote.load(std::memory_order_relaxed); }
+    int ShownOctave() const { return m_nShownOctave.load(std::memory_order_relaxed); }
+    int ShownPercent() const { return m_nShownPercent.load(std::memory_order_relaxed); }
+    // The needle colour the frame update last gave the gauge; none before the first frame.
+    std::optional<uint32_t> LastNeedleColor() const;
+    uint64_t FramesUpdated() const { return m_nFramesUpdated.load(std::memory_order_relaxed); }
+    QImage Surface() const; // a copy of the composed client area
+    // True when a capture thread had to be left running at a stop time-out: the window must
+    // then not be freed while the process lives.
+    bool CaptureAbandoned() const;
+
+    // Milliseconds on the window's clock; a fixed value replaces it (tests), nullopt restores.
+    uint32_t Now() const;
+    void SetFakeTime(std::optional<uint32_t> ms);
+
+signals:
+    // The window has been destroyed (state saved); the application ends its message loop.
+    void WindowDestroyed();
+
+protected:
+    // Actions a test replaces so that nothing modal opens and nothing is launched.
+    virtual void ShowConcertA();
+    virtual void ShowOptions();
+    virtual void OpenHelp();
+    virtual void OpenWebPage();
+    virtual void WarningBox(const QString& title, const QString& text);
+
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool event(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private slots:
+    // Window thread: repaints what the capture thread composed and sets the frame-rate title.
+    void FlushFrame();
+
+private:
+    // RecordingReporter
+    void ShowWarning(const std::string& title, const std::string& text) override;
+    void LogError(const std::string& message) override;
+
+    bool CreateFonts();
+    bool CreateButtons();
+    bool CreateKeySelector();
+    void FillHints();
+    void MoveFocusRing();
+    void OnTimer();
+    void UpdatePause();
+    void DestroyWindow();
+    void OnDestroy();
+    void RequestFlush(const QRect& changed, std::optional<double> fps);
+    uint32_t NeedleColorAt(uint32_t now) const;
+
+    // Members in creation order.
+    HintButton* m_strAButton = nullptr;
+    HintButton* m_pOptions = nullptr;
+    HintButton* m_pHelp = nullptr;
+    HintButton* m_pExit = nullptr;
+    QLabel* m_pHintLine = nullptr;
+    BlendedBitmap m_logo;
+    EnergyGauge m_energyGauge;
+    FineTuningGauge m_fineGauge;
+    HintComboBox* m_pKeySelector = nullptr;
+    QLabel* m_pKeyLabel = nullptr;
+    QString m_strBaseTitle = kBaseTitle;
+    QFont m_mainFont;
+    QFont m_presetFont;
+    TunerSettings m_settings;
+    TunerEngine m_engine;
+    PitchTracker m_tracker;
+    ErrorLog m_errorLog;
+    QString m_strConcertA;
+    std::array<QString, kHintTexts> m_hintTexts;
+    int m_nCurrentHint = -1;
+    int m_nLeftArm = -1;
+    int m_nRightArm = -1;
+    int m_nFocusCycle = 0;
+    std::atomic<bool> m_bClosing{false};
+    std::atomic<bool> m_bShowFps{false};
+
+    // Frame-update state: capture thread only, except where atomic.
+    uint32_t m_nFrameCount = 0;
+    uint32_t m_nFpsStart = 0;
+    bool m_bPrevHold = true;
+    double m_fHoldChangeTime = 500.0;
+    double m_fFadeDelay = 100.0;
+    double m_fFadeDuration = 1500.0;
+    std::atomic<bool> m_bHaveNeedleColor{false};
+    std::atomic<uint32_t> m_lastNeedleColor{0};
+    std::atomic<int> m_nShownNote{6};
+    std::atomic<int> m_nShownOctave{0};
+    std::atomic<int> m_nShownPercent{0};
+    std::atomic<uint64_t> m_nFramesUpdated{0};
+
+    // The client area as composed by both threads, and what the window thread still has to
+    // repaint and retitle; all under m_drawLock.
+    mutable std::mutex m_drawLock;
+    QImage m_surface;
+    QRect m_dirty;
+    bool m_bTitlePending = false;
+    double m_fPendingFps = 0.0;
+    std::atomic<bool> m_bFlushPending{false};
+
+    std::optional<uint32_t> m_lastButtonFace; // 0x00BBGGRR the logo was last blended with
+    QTimer* m_pTimer = nullptr;
+    bool m_bCreated = false;
+    bool m_bDestroyed = false;
+    int m_nStateWrites = 0;
+    std::atomic<bool> m_bFakeTime{false};
+    std::atomic<uint32_t> m_nFakeTime{0};
+    int64_t m_nClockEpochMs = 0;
+};

@@ -1,0 +1,121 @@
+#include "AppTestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// One QApplication for the whole test program (gtest_main owns main()).
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "test_app";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            m_app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QApplication> m_app;
+};
+
+const auto* const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+const char* const kArtwork[] = {"TarvoLogo.bmp", "TarvoLogoOp.bmp", "NotesClr.bmp", "NotesBev.bmp",
+                                "NumClr.bmp",    "NumBev.bmp",      "Label.bmp",    "Circle.bmp"};
+
+} // namespace
+
+void AppDirTest::SetUp() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    ASSERT_TRUE(m_dir->isValid());
+    for (const char* file : kArtwork) {
+        const QString from = QString(TARVO_DATA_DIR) + "/" + file;
+        ASSERT_TRUE(QFile::copy(from, m_dir->filePath(file))) << from.toStdString();
+    }
+    m_previousDir = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_dir->path()));
+}
+
+void AppDirTest::TearDown() {
+    QDir::setCurrent(m_previousDir);
+    m_dir.reset();
+}
+
+std::string AppDirTest::Path(const std::string& name) const {
+    return m_dir->filePath(QString::fromStdString(name)).toStdString();
+}
+
+bool AppDirTest::Exists(const std::string& name) const {
+    return QFile::exists(QString::fromStdString(Path(name)));
+}
+
+std::vector<std::string> AppDirTest::LogLines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(Path("errorlog.txt"));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string AppDirTest::ReadFile(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void AppDirTest::WriteFile(const std::string& name, const std::string& text) const {
+    std::ofstream out(Path(name), std::ios::binary);
+    out << text;
+}
+
+void AppDirTest::Remove(const std::string& name) const {
+    QFile::remove(QString::fromStdString(Path(name)));
+}
+
+std::shared_ptr<SimulatedWaveIn> AppDirTest::QuietDevice() {
+    auto device = std::make_shared<SimulatedWaveIn>();
+    device->SetDeviceCount(1);
+    return device;
+}
+
+std::unique_ptr<TestWindow> AppDirTest::MakeWindow(std::shared_ptr<SimulatedWaveIn> device) {
+    auto window = std::make_unique<TestWindow>(device ? device : QuietDevice());
+    EXPECT_TRUE(window->Create());
+    return window;
+}
+
+void AppDirTest::ShowActive(TunerWindow& window) {
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+HarmonicSource::HarmonicSource(double frequency, int sampleRate, double amplitude)
+    : m_step(2.0 * M_PI * frequency / sampleRate), m_amplitude(amplitude) {}
+
+void HarmonicSource::Fill(int16_t* dst, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        double v = 0.0;
+        for (int k = 1; k <= 6; ++k)
+            v += std::sin(k * m_phase) / k;
+        dst[i] = static_cast<int16_t>(std::lround(m_amplitude * v));
+        m_phase = std::fmod(m_phase + m_step, 2.0 * M_PI);
+    }
+}
+
+void FillResults(PitchResult (&results)[12], int note, int octave, float cents, float level) {
+    for (int i = 0; i < 12; ++i)
+        results[i] = EmptyPitchResult(i);
+    results[note] = PitchResult{note, octave, cents, level, 0.0f};
+}

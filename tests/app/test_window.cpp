@@ -1,0 +1,556 @@
+// The main window on Qt's offscreen platform, on a simulated recording device: creation and its
+// log lines, layout, hints, the logo link, the keyboard commands and focus ring, the exit paths,
+// and the frame update driven with made-up results and a fixed clock.
+
+#include "AppTestSupport.h"
+
+#include "app/FrameUpdate.h"
+#include "dialogs/Launch.h"
+#include "display/HintControls.h"
+#include "model/TunerSettings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+const std::string kHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!\n";
+
+// concert A 432.5, default colours, key Eb (3), hop 128, no tunings.
+const std::string kSavedState =
+    kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t0\t3\t128\t0\n";
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+QWidget* Control(TunerWindow& window, int id) {
+    return window.findChild<QWidget*>(QStringLiteral("id%1").arg(id));
+}
+
+// Field `index` (1-based) of the second line of a state file.
+std::string StateField(const std::string& text, int index) {
+    const size_t line = text.find('\n');
+    std::string rest = text.substr(line + 1);
+    rest = rest.substr(0, rest.find('\n'));
+    for (int i = 1; i < index; ++i)
+        rest = rest.substr(rest.find('\t') + 1);
+    return rest.substr(0, rest.find('\t'));
+}
+
+class WindowTest : public AppDirTest {};
+
+// --- creation ------------------------------------------------------------------------------
+
+TEST_F(WindowTest, CreatesWithDefaultsAndOneLogLineWithoutStateFile) {
+    auto window = MakeWindow();
+    EXPECT_EQ(window->ConcertAText(), "440.0 Hz");
+    EXPECT_EQ(window->ConcertAButton()->text(), "440.0 Hz");
+    EXPECT_EQ(window->KeySelector()->currentIndex(), 0);
+    EXPECT_EQ(window->Settings().GetColors(), ColorScheme{});
+    EXPECT_FLOAT_EQ(window->Settings().GetAnalysisHop(), 128.0f);
+    EXPECT_TRUE(window->Engine().IsRunning());
+    EXPECT_TRUE(window->warnings.empty());
+
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(EndsWith(lines[0], ": Unable to open state.txt, using defaults.")) << lines[0];
+    EXPECT_FALSE(Exists("state.txt")); // written only when the window goes
+}
+
+TEST_F(WindowTest, CreatesFromStateFileWithoutLogging) {
+    WriteFile("state.txt", kSavedState);
+    auto window = MakeWindow();
+    EXPECT_EQ(window->ConcertAButton()->text(), "432.5 Hz");
+    EXPECT_EQ(window->KeySelector()->currentIndex(), 3);
+    EXPECT_EQ(window->Settings().GetKeyIndex(), 3);
+    EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.5f);
+    EXPECT_FALSE(Exists("errorlog.txt"));
+}
+
+TEST_F(WindowTest, WithoutLogoNoWindowOneLogLineAndNothingSaved) {
+    WriteFile("state.txt", kSavedState);
+    Remove("TarvoLogo.bmp");
+    auto device = QuietDevice();
+    {
+        TestWindow window(device);
+        EXPECT_FALSE(window.Create());
+        EXPECT_FALSE(window.Engine().IsRunning());
+    }
+    EXPECT_TRUE(device->Opens().empty()); // recording never started
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("TarvoLogo.bmp"), std::string::npos) << lines[0];
+    EXPECT_EQ(ReadFile("state.txt"), kSavedState);
+}
+
+TEST_F(WindowTest, NoRecordingDeviceWarnsLogsAndStillRuns) {
+    WriteFile("state.txt", kSavedState);
+    auto device = QuietDevice();
+    device->SetDeviceCount(0);
+    auto window = MakeWindow(device);
+    ASSERT_EQ(window->warnings.size(), 1u);
+    EXPECT_EQ(window->warnings[0].first, "Error: No sound card found");
+    EXPECT_EQ(window->warnings[0].second, QString(kNoDeviceText));
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(EndsWith(lines[0], ": Unable to find any recording device"));
+    EXPECT_FALSE(window->Engine().IsRunning());
+}
+
+TEST_F(WindowTest, LayoutIdsRectanglesTextsAndFonts) {
+    auto window = MakeWindow();
+    EXPECT_EQ(window->size(), QSize(300, 380));
+    EXPECT_EQ(window->minimumSize(), QSize(300, 380));
+    EXPECT_EQ(window->maximumSize(), QSize(300, 380));
+    EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+
+    struct Expected {
+        int id;
+        QRect rect;
+        const char* text;
+    };
+    const Expected buttons[] = {{10001, QRect(10, 308, 65, 24), "440.0 Hz"},
+                                {10004, QRect(80, 308, 67, 24), "&Options"},
+                                {10005, QRect(152, 308, 68, 24), "&Help"},
+                                {10006, QRect(225, 308, 65, 24), "&Exit"}};
+    for (const Expected& e : buttons) {
+        auto* button = qobject_cast<QPushButton*>(Control(*window, e.id));
+        ASSERT_NE(button, nullptr) << e.id;
+        EXPECT_EQ(ControlId(button), e.id);
+        EXPECT_EQ(button->geometry(), e.rect) << e.id;
+        EXPECT_EQ(button->text(), e.text);
+        EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+        EXPECT_EQ(button->font(), window->MainFont());
+    }
+    auto* hint = qobject_cast<QLabel*>(Control(*window, 10007));
+    ASSERT_NE(hint, nullptr);
+    EXPECT_EQ(hint->geometry(), QRect(13, 343, 273, 29));
+    EXPECT_TRUE(hint->text().isEmpty());
+    auto* label = qobject_cast<QLabel*>(Control(*window, 10012));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->geometry(), QRect(20, 13, 29, 17));
+    EXPECT_EQ(label->text(), "Key:");
+    auto* keys = qobject_cast<QComboBox*>(Control(*window, 10011));
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(keys->geometry().topLeft(), QPoint(50, 10));
+    EXPECT_EQ(keys->width(), 60);
+    EXPECT_LE(keys->geometry().bottom(), 300);
+    EXPECT_FALSE(keys->isEditable());
+    ASSERT_EQ(keys->count(), 12);
+    const char* names[] = {"C", "C#", "D", "Eb", "E", "F", "F#", "G", "G#", "A", "Bb", "B"};
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(keys->itemText(i), names[i]);
+
+    // Sizes in tenths of a point from the pixel height of the 8-point face.
+    QFont probe = window->MainFont();
+    probe.setPointSize(8);
+    const int h = QFontMetrics(probe, window.get()).height();
+    EXPECT_DOUBLE_EQ(window->MainFont().pointSizeF(), MainFontSize(h) / 10.0);
+    EXPECT_DOUBLE_EQ(window->PresetFont().pointSizeF(), PresetFontSize(MainFontSize(h)) / 10.0);
+}
+
+TEST_F(WindowTest, PaintComposesLogoGaugesAndHintFrame) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    window->OnPaint();
+    const QImage shot = window->Surface();
+    const QRgb face = window->palette().color(QPalette::Window).rgb();
+    EXPECT_EQ(shot.pixel(5, 200), face);                                           // background
+    EXPECT_EQ(shot.pixel(12, 340), window->palette().color(QPalette::Dark).rgb()); // frame top
+    EXPECT_EQ(shot.pixel(289, 360), window->palette().color(QPalette::Light).rgb());
+    EXPECT_EQ(shot.pixel(20, 150), qRgb(255, 255, 255)); // empty energy bar
+    // The grey needle of a window that has heard nothing, straight up from the hub.
+    EXPECT_EQ(shot.pixel(170, 43 + 150), qRgb(160, 160, 160));
+    // The logo differs from the plain background somewhere in its rectangle.
+    bool logo = false;
+    for (int y = 5; y < 42 && !logo; ++y)
+        for (int x = 170; x < 291 && !logo; ++x)
+            logo = shot.pixel(x, y) != face;
+    EXPECT_TRUE(logo);
+}
+
+// --- hints and the logo --------------------------------------------------------------------
+
+TEST_F(WindowTest, HintRegionsShowTheirTexts) {
+    auto window = MakeWindow();
+    const struct {
+        QPoint at;
+        int region;
+    } points[] = {{{10, 308}, 0},  {{74, 331}, 0}, {{10, 43}, 1},   {{39, 299}, 1},  {{50, 43}, 2},
+                  {{289, 299}, 2}, {{80, 308}, 3}, {{152, 308}, 4}, {{225, 308}, 5}, {{170, 5}, 6},
+                  {{290, 41}, 6},  {{5, 5}, 7},    {{109, 29}, 7}};
+    for (const auto& p : points) {
+        window->OnPointerMove(p.at.x(), p.at.y());
+        EXPECT_EQ(window->CurrentHint(), p.region) << p.at.x() << "," << p.at.y();
+        EXPECT_EQ(window->HintLine()->text(), window->HintText(p.region));
+    }
+    EXPECT_EQ(window->HintText(6),
+              QString("Click the logo to jump to our web page, ") + kProductHost);
+    EXPECT_EQ(window->HintText(1), "Recording Energy Guage.  Shows the current energy in the "
+                                   "recording device.");
+    for (int i = 8; i < TunerWindow::kHintTexts; ++i)
+        EXPECT_TRUE(window->HintText(i).isEmpty());
+}
+
+TEST_F(WindowTest, HintStaysWhenPointerLeavesEveryRegion) {
+    auto window = MakeWindow();
+    window->OnPointerMove(20, 100); // energy gauge
+    ASSERT_EQ(window->CurrentHint(), 1);
+    window->OnPointerMove(40, 100); // right edge of the gauge is excluded: no region
+    EXPECT_EQ(window->CurrentHint(), -1);
+    EXPECT_EQ(window->HintLine()->text(), window->HintText(1));
+    window->OnPointerMove(295, 200);
+    EXPECT_EQ(window->HintLine()->text(), window->HintText(1));
+    window->OnPointerMove(20, 100); // back into the same region shows it again
+    EXPECT_EQ(window->CurrentHint(), 1);
+}
+
+TEST_F(WindowTest, ControlsReportPointerInWindowCoordinates) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    struct {
+        QWidget* control;
+        int region;
+    } cases[] = {{window->OptionsButton(), 3},
+                 {window->HelpButton(), 4},
+                 {window->ExitButton(), 5},
+                 {window->ConcertAButton(), 0},
+                 {window->KeySelector(), 7}};
+    for (const auto& c : cases) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), c.control->mapToGlobal(QPointF(5, 5)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(c.control, &move);
+        EXPECT_EQ(window->CurrentHint(), c.region) << ControlId(c.control);
+        EXPECT_EQ(window->HintLine()->text(), window->HintText(c.region));
+    }
+}
+
+TEST_F(WindowTest, LogoOpensWebPageOnPressAndReleaseInside) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    const QPoint logo(200, 20);
+    const QPoint off(100, 100);
+
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, logo);
+    EXPECT_EQ(window->LeftLogoArm(), 6);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, logo);
+    EXPECT_EQ(window->webPage, 1);
+    EXPECT_EQ(window->LeftLogoArm(), -1);
+
+    // Pressed on the logo, dragged off and released: nothing.
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, logo);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, off);
+    EXPECT_EQ(window->webPage, 1);
+    // Pressed off the logo, released on it: nothing.
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, off);
+    EXPECT_EQ(window->LeftLogoArm(), -1);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, logo);
+    EXPECT_EQ(window->webPage, 1);
+
+    // The right button opens it too, and is disarmed by any release.
+    QTest::mousePress(window.get(), Qt::RightButton, {}, logo);
+    EXPECT_EQ(window->RightLogoArm(), 6);
+    QTest::mouseRelease(window.get(), Qt::RightButton, {}, logo);
+    EXPECT_EQ(window->webPage, 2);
+    QTest::mousePress(window.get(), Qt::RightButton, {}, logo);
+    QTest::mouseRelease(window.get(), Qt::RightButton, {}, off);
+    EXPECT_EQ(window->RightLogoArm(), -1);
+    EXPECT_EQ(window->webPage, 2);
+}
+
+// --- keyboard ------------------------------------------------------------------------------
+
+TEST_F(WindowTest, TabMovesFocusAlongTheRing) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    EXPECT_EQ(window->focusWidget(), window.get());
+
+    // The press reaches the window, the release the key selector it just focused.
+    QTest::keyPress(window.get(), Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), window->KeySelector());
+    EXPECT_EQ(window->FocusCycleCount(), 0);
+    QTest::keyRelease(window->KeySelector(), Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), window->KeySelector());
+    EXPECT_EQ(window->FocusCycleCount(), 1);
+
+    const QWidget* ring[] = {window->ConcertAButton(), window->OptionsButton(),
+                             window->HelpButton(),     window->ExitButton(),
+                             window->KeySelector(),    window->ConcertAButton(),
+                             window->OptionsButton()};
+    for (const QWidget* expected : ring) {
+        QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(window->focusWidget(), expected) << ControlId(expected);
+    }
+    EXPECT_EQ(window->ConcertAButton()->text(), "440.0 Hz");
+    EXPECT_EQ(window->options + window->help + window->concertA, 0);
+}
+
+TEST_F(WindowTest, LettersWorkInBothCasesFromWindowAndControls) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    // From the window itself, lower and upper case.
+    QTest::keyClick(window.get(), 'o');
+    EXPECT_EQ(window->options, 1);
+    EXPECT_EQ(window->focusWidget(), window->OptionsButton());
+    window->setFocus();
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ShiftModifier);
+    EXPECT_EQ(window->options, 2);
+    window->setFocus();
+    QTest::keyClick(window.get(), 'h');
+    EXPECT_EQ(window->help, 1);
+    EXPECT_EQ(window->focusWidget(), window->HelpButton());
+
+    // From a focused button: the press stays with it, the release arrives as upper case once.
+    window->ExitButton()->setFocus();
+    QTest::keyClick(window->ExitButton(), Qt::Key_O);
+    EXPECT_EQ(window->options, 3);
+    EXPECT_EQ(window->focusWidget(), window->OptionsButton());
+    QTest::keyClick(window->OptionsButton(), Qt::Key_H);
+    EXPECT_EQ(window->help, 2);
+    // From the key selector.
+    window->KeySelector()->setFocus();
+    QTest::keyClick(window->KeySelector(), Qt::Key_H);
+    EXPECT_EQ(window->help, 3);
+    EXPECT_EQ(window->concertA, 0);
+    EXPECT_FALSE(window->IsDestroyed());
+}
+
+TEST_F(WindowTest, FTogglesFrameRateAndRestoresTitle) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    QTest::keyClick(window.get(), 'f');
+    EXPECT_TRUE(window->ShowFps());
+    window->OptionsButton()->setFocus();
+    QTest::keyClick(window->OptionsButton(), Qt::Key_F);
+    EXPECT_FALSE(window->ShowFps());
+    EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
+    EXPECT_EQ(window->options, 0);
+}
+
+// --- exit paths ----------------------------------------------------------------------------
+
+class ExitPathTest : public AppDirTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
+    auto device = QuietDevice();
+    auto window = MakeWindow(device);
+    ShowActive(*window);
+    window->KeySelector()->setCurrentIndex(4);
+    ASSERT_TRUE(window->Engine().IsRunning());
+
+    switch (GetParam()) {
+    case 0: // Exit button
+        QTest::mouseClick(window->ExitButton(), Qt::LeftButton);
+        break;
+    case 1: // exit key, upper case from a focused button
+        window->HelpButton()->setFocus();
+        QTest::keyClick(window->HelpButton(), Qt::Key_E);
+        break;
+    case 2: // exit key, lower case on the window
+        window->setFocus();
+        QTest::keyClick(window.get(), 'e');
+        break;
+    case 3: // title-bar close box
+        window->close();
+        break;
+    }
+    EXPECT_TRUE(window->IsClosing());
+    EXPECT_TRUE(window->IsDestroyed());
+    EXPECT_FALSE(window->Engine().IsRunning());
+    EXPECT_FALSE(device->IsOpen());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->StateWrites(), 1);
+    const std::string state = ReadFile("state.txt");
+    EXPECT_EQ(state.substr(0, kHeader.size()), kHeader);
+    EXPECT_EQ(StateField(state, 8), "4");   // key selection
+    EXPECT_EQ(StateField(state, 9), "128"); // hop reached (no audio: unchanged)
+
+    // Nothing writes it again: not a second close, not the window's deletion.
+    Remove("state.txt");
+    window->close();
+    QApplication::processEvents();
+    EXPECT_EQ(window->StateWrites(), 1);
+    window.reset();
+    EXPECT_FALSE(Exists("state.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPaths, ExitPathTest, ::testing::Values(0, 1, 2, 3));
+
+TEST_F(WindowTest, DeletingAWindowThatStillRunsSavesOnce) {
+    {
+        auto window = MakeWindow();
+        window->KeySelector()->setCurrentIndex(7);
+    }
+    EXPECT_EQ(StateField(ReadFile("state.txt"), 8), "7");
+}
+
+// --- frame update --------------------------------------------------------------------------
+
+class FrameTest : public AppDirTest {
+protected:
+    void SetUp() override {
+        AppDirTest::SetUp();
+        window = MakeWindow();
+        window->SetFakeTime(100000);
+    }
+    void TearDown() override {
+        window.reset();
+        AppDirTest::TearDown();
+    }
+
+    // Frames of one steady result at hop 128 and 11025 Hz, enough for the tracker to follow.
+    void Steady(int note, int octave, float cents, int frames = 12, float level = -10.0f) {
+        PitchResult results[12];
+        FillResults(results, note, octave, cents, level);
+        for (int i = 0; i < frames; ++i)
+            window->ProcessFrame(results, 128.0f, 11025, 0.5f);
+    }
+    void Silence(int frames = 1) {
+        PitchResult results[12];
+        for (int i = 0; i < 12; ++i)
+            results[i] = EmptyPitchResult(i);
+        for (int i = 0; i < frames; ++i)
+            window->ProcessFrame(results, 128.0f, 11025, 0.0f);
+    }
+
+    std::unique_ptr<TestWindow> window;
+};
+
+TEST_F(FrameTest, FollowsTheLoudestClassAndTheFirstOfEqualOnes) {
+    PitchResult results[12];
+    FillResults(results, 7, 3, 0.0f, -20.0f);
+    results[4] = PitchResult{4, 3, 0.0f, -20.0f, 0.0f}; // equally loud, lower class
+    results[9] = PitchResult{9, 3, 0.0f, -35.0f, 0.0f};
+    for (int i = 0; i < 12; ++i)
+        window->ProcessFrame(results, 128.0f, 11025, 0.5f);
+    EXPECT_EQ(window->ShownNote(), 4);
+    EXPECT_EQ(window->ShownOctave(), 3);
+    EXPECT_EQ(window->FramesUpdated(), 12u);
+}
+
+TEST_F(FrameTest, PercentIsTheReadingRoundedToNearestBothSidesOfZero) {
+    // Cents from the analysis and the percent a musician must see.
+    const struct {
+        float cents;
+        int percent;
+    } cases[] = {{-1.4f, -1},   {-0.6f, -1}, {-0.4f, 0},    {0.4f, 0},   {0.6f, 1},
+                 {-12.7f, -13}, {12.7f, 13}, {-12.2f, -12}, {30.0f, 30}, {-30.0f, -30}};
+    for (const auto& c : cases) {
+        Silence(3); // the hold; the next steady note restarts the averages
+        Steady(9, 4, c.cents);
+        EXPECT_EQ(window->ShownPercent(), c.percent) << c.cents;
+        EXPECT_EQ(window->ShownNote(), 9);
+        EXPECT_EQ(window->ShownOctave(), 4);
+    }
+}
+
+TEST_F(FrameTest, KeyTransposesTheShownNote) {
+    window->KeySelector()->setCurrentIndex(2); // D
+    Steady(0, 4, 0.0f);                        // concert C4
+    EXPECT_EQ(window->ShownNote(), 10);        // Bb
+    EXPECT_EQ(window->ShownOctave(), 3);
+    window->KeySelector()->setCurrentIndex(0);
+    Steady(0, 4, 0.0f, 1);
+    EXPECT_EQ(window->ShownNote(), 0);
+    EXPECT_EQ(window->ShownOctave(), 4);
+}
+
+TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
+    window->Settings().SetNeedleColor(0x0000FF); // pure red
+    Steady(9, 4, 0.0f);
+    ASSERT_EQ(window->LastNeedleColor(), 0x0000FFu);
+
+    const uint32_t t = 200000;
+    window->SetFakeTime(t);
+    Silence(); // enters the hold at T
+    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
+    window->SetFakeTime(t + 99);
+    Silence();
+    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
+    window->SetFakeTime(t + 100);
+    Silence();
+    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
+    window->SetFakeTime(t + 850);
+    Silence();
+    EXPECT_EQ(window->LastNeedleColor(), 0x5050D0u); // red 208, green and blue 80
+    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(208, 80, 80));
+    window->SetFakeTime(t + 1600);
+    Silence();
+    EXPECT_EQ(window->LastNeedleColor(), 0xA0A0A0u);
+    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(160, 160, 160));
+    window->SetFakeTime(t + 5000);
+    Silence();
+    EXPECT_EQ(window->LastNeedleColor(), 0xA0A0A0u);
+
+    // Following again: the scheme colour at once.
+    window->SetFakeTime(t + 6000);
+    Steady(9, 4, 0.0f);
+    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
+    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(255, 0, 0));
+}
+
+TEST_F(FrameTest, HoldFromTheFirstFrameIsGreyAtOnce) {
+    Silence();
+    EXPECT_EQ(window->LastNeedleColor(), 0xA0A0A0u);
+}
+
+TEST_F(FrameTest, FrameRateTitleAfterMoreThanASecond) {
+    auto fresh = std::make_unique<TestWindow>(QuietDevice());
+    fresh->SetFakeTime(50000);
+    ASSERT_TRUE(fresh->Create());
+    window = std::move(fresh);
+    window->OnChar('f');
+    PitchResult results[12];
+    FillResults(results, 9, 4, 0.0f, -10.0f);
+    window->SetFakeTime(50500);
+    for (int i = 0; i < 89; ++i)
+        window->ProcessFrame(results, 128.0f, 11025, 0.5f);
+    QApplication::processEvents();
+    EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
+    window->SetFakeTime(51040); // 90 updates in 1040 ms
+    window->ProcessFrame(results, 128.0f, 11025, 0.5f);
+    QApplication::processEvents();
+    EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02 (87 fps)");
+
+    // Off: the base title, and a rate measured meanwhile is not shown.
+    window->SetFakeTime(52100);
+    window->ProcessFrame(results, 128.0f, 11025, 0.5f);
+    window->OnChar('F');
+    QApplication::processEvents();
+    EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
+}
+
+TEST_F(FrameTest, NothingIsDrawnOnceClosing) {
+    Steady(9, 4, 0.0f);
+    const uint64_t frames = window->FramesUpdated();
+    window->OnExit();
+    Steady(2, 3, 0.0f);
+    EXPECT_EQ(window->FramesUpdated(), frames);
+    EXPECT_EQ(window->ShownNote(), 9);
+}
+
+TEST_F(FrameTest, ColourChangeRedrawsWithTheSchemeKeepingLastNeedleColour) {
+    Steady(9, 4, 0.0f);
+    const auto last = window->LastNeedleColor();
+    ColorScheme scheme;
+    scheme.needleColor = 0x00FF00;     // green
+    scheme.highEnergyColor = 0x0000FF; // red
+    scheme.lowEnergyColor = 0xFF0000;  // blue
+    scheme.textColor = 0x000000;
+    window->Settings().SetColors(scheme);
+    window->OnColorsChanged();
+    const QImage shot = window->Surface();
+    EXPECT_EQ(shot.pixel(170, 43 + 150), qRgb(0, 255, 0));
+    // The energy bar (level 0.5) starts from the low colour at its bottom.
+    EXPECT_EQ(shot.pixel(25, 43 + 254), qRgb(0, 0, 255));
+    EXPECT_EQ(window->LastNeedleColor(), last);
+}
+
+} // namespace
