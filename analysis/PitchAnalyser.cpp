@@ -406,6 +406,9 @@ PitchResult PitchAnalyser::ToPitchResult(float f, float energy) {
 }
 
 PitchResult PitchAnalyser::ToPitchResult(const NoteTable& table, float f, float energy) {
+    if (!(f > 0.0f) || !std::isfinite(f)) {
+        return EmptyPitchResult(0); // no frequency to name
+    }
     const NoteTableEntry* e = table.entries.data();
     const int count = table.count;
     int d = 1;

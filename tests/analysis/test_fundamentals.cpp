@@ -106,6 +106,9 @@ TEST_F(Fundamentals, NamingTiesGoUpAndLevelsFollowTheEnergy) {
     EXPECT_EQ(low.note, 3);
     EXPECT_EQ(low.octave, 0);
     EXPECT_LT(low.cents, -50.0f);
+    // Nothing to name: no frequency.
+    EXPECT_EQ(a.ToPitchResult(0.0f, 1e6f).level, -90.0f);
+    EXPECT_EQ(a.ToPitchResult(std::nanf(""), 1e6f).level, -90.0f);
 }
 
 TEST_F(Fundamentals, ASinglePeakIsNoPitch) {
