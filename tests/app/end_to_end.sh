@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# End to end: starts the real tarvo-tuner under Xvfb on a simulated recording of A3 played
+# 15 cents sharp (a sawtooth at 221.92 Hz), reads note, octave and percent off a screenshot of
+# its window by comparing the glyph bands with the artwork, checks the frame-rate title after
+# the "f" key and that the "e" key ends the program after writing state.txt.
+#
+#   end_to_end.sh TUNER READER DATA_DIR [SCREENSHOT_COPY]
+set -euo pipefail
+
+if [ "${1:-}" = "--inside" ]; then
+    # Runs inside the Xvfb display.
+    work=$2 tuner=$3 reader=$4
+    cd "$work"
+    TARVO_SIMULATED_INPUT="$work/tone.wav" "$tuner" >tuner.out 2>&1 &
+    pid=$!
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tarvo Instrument Tuner' | head -1)
+    echo "e2e: window $id, $(xdotool getwindowgeometry "$id" | tr '\n' ' ')"
+    sleep 3
+    import -window "$id" shot.png
+    reading=$("$reader" shot.png "$work") || {
+        echo "e2e: screenshot does not show a reading: '$reading'"
+        exit 1
+    }
+    echo "e2e: screenshot reads $reading"
+    case "$reading" in
+    "A3 +14" | "A3 +15" | "A3 +16") ;;
+    *)
+        echo "e2e: expected A3 +15 (within a percent)"
+        exit 1
+        ;;
+    esac
+
+    xdotool windowfocus --sync "$id"
+    xdotool key --clearmodifiers f
+    title=""
+    for _ in $(seq 50); do
+        title=$(xdotool getwindowname "$id")
+        case "$title" in *" fps)") break ;; esac
+        sleep 0.1
+    done
+    echo "e2e: title '$title'"
+    case "$title" in
+    "Tarvo Instrument Tuner 1.02 ("[0-9]*" fps)") ;;
+    *)
+        echo "e2e: no frame rate in the title"
+        exit 1
+        ;;
+    esac
+
+    xdotool key --clearmodifiers e
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "e2e: the exit key did not end the program"
+        kill "$pid"
+        exit 1
+    fi
+    wait "$pid" || {
+        echo "e2e: tarvo-tuner exited with status $?"
+        cat tuner.out
+        exit 1
+    }
+    head -1 state.txt | grep -q '^USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!$' || {
+        echo "e2e: state.txt not written"
+        exit 1
+    }
+    echo "e2e: exit key saved state.txt"
+    exit 0
+fi
+
+tuner=$(readlink -f "$1") reader=$(readlink -f "$2") data=$3 copy=${4:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$data"/*.bmp "$data"/tarvohelp.htm "$work"/
+sox -n -r 11025 -b 16 -c 1 "$work/tone.wav" synth 30 sawtooth 221.92 vol 0.5
+status=0
+xvfb-run -a -s "-screen 0 640x480x24" bash "$(readlink -f "$0")" --inside "$work" "$tuner" \
+    "$reader" || status=$?
+if [ -n "$copy" ] && [ -f "$work/shot.png" ]; then
+    cp "$work/shot.png" "$copy"
+fi
+exit $status
