@@ -43,6 +43,9 @@ packages=(
     aubio-tools
     fluidsynth
     fluid-soundfont-gm
+    xdotool
+    imagemagick
+    twm
 )
 
 install_packages() {
