@@ -89,12 +89,10 @@ case "$cmd" in
 build) build default ;;
 run)
     build default
+    # The tuner finds its artwork and help page, and keeps state.txt and errorlog.txt, in
+    # its current directory: the build's data directory.
     bin="$root/build/default"
-    if [ -x "$bin/tarvo-tuner" ]; then
-        cd "$bin/data" && exec "$bin/tarvo-tuner"
-    fi
-    # Until the window exists: analyse the demo recording the build makes.
-    exec "$bin/tarvo-analyse" --summary "$bin/data/demo.wav"
+    cd "$bin/data" && exec "$bin/tarvo-tuner"
     ;;
 test) run_tests ;;
 *)
