@@ -5,6 +5,7 @@
 // allocations and lock calls made inside the PortAudio stream callback.
 
 #include "CaptureTestUtil.h"
+#include "capture/CaptureController.h"
 #include "capture/PortAudioWaveIn.h"
 #include "capture/RecordingStart.h"
 #include "capture/TunerEngine.h"
@@ -14,9 +15,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -24,6 +27,8 @@
 #include <numbers>
 #include <pthread.h>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -101,17 +106,55 @@ namespace {
 
 constexpr int kRate = 11025;
 
-// A steady tone of five partials. No trailing silence: once the file ends the file device
-// repeats its last period for ever, so the tone goes on however fast frames are taken.
-std::vector<int16_t> Tone(double f0, double seconds) {
+// The file device reads its input file as fast as it is asked, hundreds of times faster than
+// real time, and repeats its last period once the file ends. A recording device delivers at
+// the pace of the sound, so the test paces the device's reads of its own input file: each
+// read waits until the audio it asks for would have been recorded. (The read interposer below
+// runs on ALSA's read path, outside the PortAudio callback.)
+std::atomic<ino_t> g_pacedInode{0};
+
+void PaceRead(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_ino != g_pacedInode.load())
+        return;
+    // Reads of one open file come from one audio thread at a time.
+    static std::chrono::steady_clock::time_point t0;
+    const off_t pos = lseek(fd, 0, SEEK_CUR);
+    if (pos == 0)
+        t0 = std::chrono::steady_clock::now();
+    const double seconds = static_cast<double>(pos) / (2.0 * kRate);
+    std::this_thread::sleep_until(t0 +
+                                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(seconds)));
+}
+
+} // namespace
+
+extern "C" ssize_t read(int fd, void* buffer, size_t bytes) {
+    using Read = ssize_t (*)(int, void*, size_t);
+    static const Read real = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "read"));
+    if (g_pacedInode.load(std::memory_order_relaxed) != 0)
+        PaceRead(fd);
+    return real(fd, buffer, bytes);
+}
+
+namespace {
+
+// `seconds` of a tone of five partials (or of a ramp i mod 30000 when f0 is 0), raw 16-bit
+// mono at the rate the first recording attempt opens.
+std::vector<int16_t> Recording(double f0, double seconds) {
     const int n = static_cast<int>(seconds * kRate);
     std::vector<int16_t> s(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
-        const double t = static_cast<double>(i) / kRate;
         double v = 0.0;
-        for (int k = 1; k <= 5; ++k)
-            v += std::sin(2.0 * std::numbers::pi * k * f0 * t) / k;
-        s[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(6000.0 * v));
+        if (f0 == 0.0) {
+            v = i % 30000;
+        } else {
+            const double t = static_cast<double>(i) / kRate;
+            for (int k = 1; k <= 5; ++k)
+                v += 6000.0 * std::sin(2.0 * std::numbers::pi * k * f0 * t) / k;
+        }
+        s[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(v));
     }
     return s;
 }
@@ -122,6 +165,7 @@ struct Window {
     std::map<std::pair<int, int>, int> notes;
     std::atomic<int> frames{0};
     std::atomic<int> pitched{0};
+    double cents = 0.0; // of the A3 frames, under `mutex`
 
     static void OnFrame(void* self) {
         auto* w = static_cast<Window*>(self);
@@ -133,6 +177,8 @@ struct Window {
         if (best->level > kNoPitchLevel) {
             std::lock_guard lock(w->mutex);
             ++w->notes[{best->note, best->octave}];
+            if (best->note == 9 && best->octave == 3)
+                w->cents += best->cents;
             w->pitched.fetch_add(1);
         }
         w->frames.fetch_add(1);
@@ -149,18 +195,22 @@ struct Reporter : RecordingReporter {
 
 } // namespace
 
-TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("tarvo-pa-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const fs::path raw = dir / "tone.raw";
-    const fs::path conf = dir / "asoundrc";
-    {
-        // D4, 293.66 Hz: raw 16-bit mono at the rate the first attempt opens.
-        const std::vector<int16_t> tone = Tone(293.665, 3.0);
+namespace fs = std::filesystem;
+
+// A private directory with a recording and an ALSA configuration whose default capture
+// device reads it, made current for this process through ALSA_CONFIG_PATH before PortAudio
+// and ALSA initialise (each test runs in a process of its own).
+struct FileFedDevice {
+    fs::path dir = fs::temp_directory_path() / ("tarvo-pa-" + std::to_string(getpid()));
+    fs::path raw = dir / "recording.raw";
+    fs::path conf = dir / "asoundrc";
+
+    explicit FileFedDevice(const std::vector<int16_t>& recording) {
+        fs::create_directories(dir);
         std::ofstream out(raw, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(tone.data()),
-                  static_cast<std::streamsize>(tone.size() * sizeof(int16_t)));
+        out.write(reinterpret_cast<const char*>(recording.data()),
+                  static_cast<std::streamsize>(recording.size() * sizeof(int16_t)));
+        out.close();
         std::ofstream c(conf);
         c << "pcm.!default {\n"
              "    type file\n"
@@ -171,9 +221,59 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
           << "\"\n"
              "    format \"raw\"\n"
              "}\n";
+        c.close();
+        struct stat st {};
+        stat(raw.c_str(), &st);
+        g_pacedInode.store(st.st_ino);
+        setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
     }
-    // Before PortAudio (and ALSA) initialise in this process.
-    setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
+    ~FileFedDevice() {
+        g_pacedInode.store(0);
+        fs::remove_all(dir);
+    }
+};
+
+TEST(PortAudioEndToEnd, FileFedDeviceDeliversTheSamplesInOrder) {
+    FileFedDevice device(Recording(0.0, 20.0));
+
+    struct Frames {
+        std::vector<float> frame = std::vector<float>(1026);
+        std::atomic<int> count{0}, broken{0};
+        std::atomic<float> first{-1.0f};
+        static int Check(void* self) {
+            auto* f = static_cast<Frames*>(self);
+            if (f->count.load() == 0)
+                f->first.store(f->frame[0]);
+            for (int i = 1; i < 1024; ++i)
+                if (std::fmod(f->frame[i - 1] + 1.0f, 30000.0f) != f->frame[i]) {
+                    if (f->broken.fetch_add(1) < 3) {
+                        std::printf("break at %d:", i);
+                        for (int j = std::max(0, i - 3); j < std::min(1024, i + 8); ++j)
+                            std::printf(" %g", f->frame[j]);
+                        std::printf(" (first %g)\n", f->frame[0]);
+                    }
+                    break;
+                }
+            f->count.fetch_add(1);
+            return 0;
+        }
+    } frames;
+    CaptureController controller; // PortAudio
+    if (controller.Service().GetNumDevs() == 0)
+        GTEST_SKIP() << "PortAudio lists no ALSA capture device for the file-fed configuration";
+    controller.SetCallback(&Frames::Check, &frames);
+    controller.SetFrameBuffer(frames.frame.data());
+    ASSERT_TRUE(controller.Start());
+    WaitFor([&] { return frames.count.load() >= 100; }, 6000);
+    controller.Stop();
+    EXPECT_GE(frames.count.load(), 50);
+    EXPECT_EQ(frames.broken.load(), 0);
+    EXPECT_EQ(frames.first.load(), 0.0f); // the recording from its first sample
+    std::printf("frames %d, broken %d\n", frames.count.load(), frames.broken.load());
+}
+
+TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
+    FileFedDevice device(Recording(220.0, 20.0)); // A3
 
     Window window;
     Reporter reporter;
@@ -181,7 +281,6 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
         TunerEngine engine; // PortAudio
         window.engine = &engine;
         if (engine.GetDeviceCount() == 0) {
-            fs::remove_all(dir);
             GTEST_SKIP() << "PortAudio lists no ALSA capture device for the file-fed "
                             "configuration (ALSA or its file/null plugins missing)";
         }
@@ -191,11 +290,10 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
         EXPECT_TRUE(reporter.warnings.empty());
         EXPECT_EQ(engine.GetSampleRate(), 11025);
         EXPECT_EQ(engine.GetFrameLength(), 1024);
-        WaitFor([&] { return window.pitched.load() >= 200; }, 4000);
+        WaitFor([&] { return window.pitched.load() >= 100; }, 6000);
         EXPECT_TRUE(engine.Stop());
         SetPortAudioCallbackProbe(nullptr);
     }
-    fs::remove_all(dir);
 
     ASSERT_GT(g_callbacks.load(), 0) << "the PortAudio callback never ran";
     std::pair<int, int> best{-1, -1};
@@ -206,13 +304,18 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
             best = k;
         }
     ASSERT_GE(window.pitched.load(), 50) << "frames analysed: " << window.frames.load();
-    EXPECT_EQ(best, std::make_pair(2, 4)) << "D4 expected";
+    EXPECT_EQ(best, std::make_pair(9, 3)) << "A3 expected";
     EXPECT_GT(bestCount, window.pitched.load() * 8 / 10);
+    // In tune: a wrong rate or lost samples would not be.
+    EXPECT_NEAR(window.cents / bestCount, 0.0, 3.0);
 #if TARVO_COUNT_CALLBACK_CALLS
     EXPECT_EQ(g_allocations.load(), 0) << "allocations inside the PortAudio callback";
     EXPECT_EQ(g_locks.load(), 0) << "mutex locks inside the PortAudio callback";
 #endif
-    std::printf("PortAudio callbacks %ld, frames %d (pitched %d), allocations %ld, locks %ld\n",
+    for (const auto& [k, v] : window.notes)
+        std::printf("note %d octave %d: %d frames\n", k.first, k.second, v);
+    std::printf("PortAudio callbacks %ld, frames %d (pitched %d), allocations %ld, "
+                "locks %ld\n",
                 g_callbacks.load(), window.frames.load(), window.pitched.load(),
                 g_allocations.load(), g_locks.load());
 }
