@@ -97,8 +97,10 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_rows.assign(static_cast<size_t>(grid) * maxPeaks, HarmonicSlot{});
         m_rowLength.assign(grid, 0);
         // Harmonic numbers stay below (rate / 2) / lowest + 2: peaks lie below half the rate
-        // and candidates at or above the lowest frequency.
-        m_primeFactors.assign(static_cast<size_t>(rate / 2 / lowest) + 4, 0);
+        // and candidates at or above the lowest frequency. Past a sane size, PrimeTest divides.
+        m_primeFactors.assign(
+            static_cast<size_t>(std::min(static_cast<float>(rate) / 2.0f / lowest, 65536.0f)) + 4,
+            0);
 
         m_window.resize(n);
         m_timeWindow.resize(n);
@@ -226,6 +228,9 @@ float PitchAnalyser::InputLevel() const {
 }
 
 int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
+    if (!IsSetUp()) {
+        return 0;
+    }
     const int n = m_nFrameLength;
     float* __restrict frame = m_frame;
     float* __restrict deriv = m_deriv;
@@ -452,7 +457,7 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
         // The smallest k not below the current one with k * upper >= pf: estimated, then
         // settled with the same float products a step-by-step search compares.
         if (static_cast<float>(k) * upper < pf) {
-            int next = std::max(static_cast<int>(std::min(pf * inverseUpper, 1.0e6f)), k);
+            int next = std::max(static_cast<int>(std::min(pf * inverseUpper, 1.0e9f)), k);
             while (next > k && static_cast<float>(next - 1) * upper >= pf) {
                 --next;
             }
