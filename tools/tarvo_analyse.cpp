@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <string>
 #include <utility>
@@ -33,6 +34,9 @@ const char* const kUsage =
     "                  time,class,note,octave,cents,level,frequency\n"
     "  --summary       one line per file: most frequent settled note and octave, median\n"
     "                  cents and frequency of its settled frames, first settled time\n"
+    "  --time          print no frames; report on standard error the CPU time of the\n"
+    "                  analysis alone (input level, frame analysis, tracking), apart from\n"
+    "                  reading and resampling the file\n"
     "  -h, --help      show this text\n"
     "\n"
     "time is the time of the frame's last sample in seconds, cents and level carry two\n"
@@ -47,6 +51,7 @@ struct Options {
     bool nativeRate = false;
     bool classes = false;
     bool summary = false;
+    bool time = false;
     std::vector<std::string> files;
 };
 
@@ -121,17 +126,25 @@ int ParseArguments(int argc, char** argv, Options& o) {
             o.classes = true;
         } else if (arg == "--summary" && !hasValue) {
             o.summary = true;
+        } else if (arg == "--time" && !hasValue) {
+            o.time = true;
         } else {
             return UsageError("unknown option '" + std::string(argv[i]) + "'");
         }
     }
-    if (o.classes && o.summary) {
-        return UsageError("--classes and --summary exclude each other");
+    if ((o.classes ? 1 : 0) + (o.summary ? 1 : 0) + (o.time ? 1 : 0) > 1) {
+        return UsageError("--classes, --summary and --time exclude each other");
     }
     if (o.files.empty()) {
         return UsageError("no file given");
     }
     return -1;
+}
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
 float Median(std::vector<float> v) {
@@ -223,6 +236,27 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
             std::fprintf(stderr, "tarvo-analyse: %s: %s\n", path.c_str(), error.c_str());
             return false;
         }
+    }
+
+    if (o.time) {
+        // The analysis loop alone: the file is already read and resampled, and nothing is
+        // printed per frame.
+        long frames = 0;
+        const double start = ProcessCpuSeconds();
+        const bool ok = AnalyseRecording(
+            rec, ao, [&](const FrameReport&) { ++frames; }, error);
+        const double cpu = ProcessCpuSeconds() - start;
+        if (!ok) {
+            std::fprintf(stderr, "tarvo-analyse: %s: %s\n", path.c_str(), error.c_str());
+            return false;
+        }
+        const double seconds =
+            static_cast<double>(rec.samples.size()) / static_cast<double>(rec.sampleRate);
+        std::fprintf(stderr,
+                     "tarvo-analyse: %s: analysis cpu %.6f s for %.3f s of audio (%ld frames), "
+                     "%.6f s per s\n",
+                     path.c_str(), cpu, seconds, frames, seconds > 0.0 ? cpu / seconds : 0.0);
+        return true;
     }
 
     Summary summary;

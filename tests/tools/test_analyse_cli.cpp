@@ -123,6 +123,16 @@ TEST_F(Cli, SummaryGivesOneLinePerFile) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
 }
 
+TEST_F(Cli, TimeReportsTheAnalysisCostInsteadOfFrames) {
+    const CliRun run = RunAnalyse({"--time", a4});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    // 0.5 s at 11025 Hz: (5512 - 1024) / 128 + 1 frames.
+    EXPECT_THAT(run.err, HasSubstr(a4 + ": analysis cpu "));
+    EXPECT_THAT(run.err, HasSubstr(" s for 0.500 s of audio (36 frames), "));
+    EXPECT_EQ(RunAnalyse({"--time", "--summary", a4}).status, 2);
+}
+
 TEST(CliDemo, TheDemoRecordingIsAFlatA2) {
     const CliRun run = RunAnalyse({"--summary", std::string(TARVO_DATA_DIR) + "/demo.wav"});
     ASSERT_EQ(run.status, 0) << run.err;
