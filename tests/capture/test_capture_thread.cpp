@@ -9,9 +9,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -353,4 +355,43 @@ TEST_F(CaptureThreadTest, LateThreadIsAbandonedInTimeAndKeepsItsState) {
     ASSERT_TRUE(WaitFor([&] { return sim->Closes() == 1; }));
     ASSERT_TRUE(WaitFor([&] { return sim.use_count() == 1; })); // the thread let go
     EXPECT_EQ(log.Count(), frames); // no frame callback after Stop returned
+}
+
+TEST_F(CaptureThreadTest, StalledDeviceResumesWhereItLeftOff) {
+    sim->SetPace(SimulatedWaveIn::Pace::Paced, 20.0);
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitFor([&] { return log.Count() > 10; }));
+    sim->Stall(true);
+    const uint64_t waits = controller->GetStats().waits;
+    ASSERT_TRUE(WaitFor([&] { return controller->GetStats().waits > waits; }));
+    const size_t frames = log.Count();
+    sim->Stall(false);
+    ASSERT_TRUE(WaitFor([&] { return log.Count() > frames + 10; }));
+    EXPECT_TRUE(controller->Stop());
+    // A stall loses no audio: the source continues where it stopped.
+    EXPECT_EQ(log.broken, 0);
+    EXPECT_EQ(sim->DroppedBuffers(), 0u);
+}
+
+TEST_F(CaptureThreadTest, RecordingFromARawFileArrivesInOrder) {
+    const std::string path = ::testing::TempDir() + "capture_ramp.raw";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        for (int i = 0; i < 8 * 1024; ++i) {
+            const unsigned char b[2] = {static_cast<unsigned char>(i & 0xFF),
+                                        static_cast<unsigned char>((i >> 8) & 0xFF)};
+            std::fwrite(b, 1, 2, f);
+        }
+        std::fclose(f);
+    }
+    auto source = SamplesSource::FromRawFile(path);
+    std::remove(path.c_str());
+    ASSERT_EQ(source->Size(), 8u * 1024u);
+    sim->SetSource(source);
+    sim->SetDeliverOnStart(8);
+    ASSERT_TRUE(controller->Start());
+    ASSERT_TRUE(WaitForWaits(1));
+    EXPECT_EQ(log.Starts(), Expected(0, 7 * 1024 - 128, 128));
+    EXPECT_EQ(log.broken, 0);
 }

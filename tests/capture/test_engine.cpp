@@ -219,3 +219,23 @@ TEST_F(EngineTest, DestroyedWhileRunningStopsFirst) {
     engine.reset();
     EXPECT_EQ(sim->OpenStreams(), 0);
 }
+
+TEST_F(EngineTest, DestroyedWhileItsThreadIsLateFreesNothingUnderIt) {
+    sim->SetSource(std::make_shared<SineSource>(440.0, 11025, 6000.0, 4));
+    sim->SetPace(SimulatedWaveIn::Pace::Paced, 8.0, 256);
+    sim->SetCloseDelay(600); // a driver hanging in close
+    TunerSettings settings;
+    ASSERT_TRUE(Start(settings));
+    engine->Capture().SetStopTimeoutOverride(50);
+    ASSERT_TRUE(WaitFor([&] { return window.frames.load() >= 10; }, 10000));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(engine->Stop());
+    EXPECT_LT(MillisecondsSince(t0), 500.0);
+    EXPECT_EQ(engine->Capture().GetStats().abandonedThreads, 1u);
+    // The analyser the late thread may still use lives on with it; a new start gets its own.
+    ASSERT_TRUE(Start(settings));
+    EXPECT_TRUE(engine->Stop());
+    engine.reset();
+    ASSERT_TRUE(WaitFor([&] { return sim.use_count() == 1; })); // every thread let go
+    EXPECT_EQ(sim->OpenStreams(), 0);
+}
