@@ -8,6 +8,9 @@ Measures, per category and overall, for ours and for the peer:
   settle  median time from onset to the first reading that is within 5 cents and stays within
           5 cents (and settled) for the next 50 ms
   cpu     CPU seconds per second of audio of the analysis alone, on a long file
+  (note's own) the median and 90th percentile of how far a rendered note's own pitch strays
+          from its true pitch over 93 ms frames (vibrato, drift; independent estimate): the
+          error of an ideal frame-by-frame reader
 A frame counts once its whole 1024-sample window lies inside the note (frame end at least
 93 ms after onset) and until the note is released. Ours is settled while its tracker does not
 hold; the peer is settled whenever it reports a pitch. A rendered note more than 25 cents from
@@ -105,7 +108,7 @@ def ratio(a, b):
     return "%5.2f" % (a / b)
 
 
-def table(cats, stats, names, cpu):
+def table(cats, stats, names, cpu, owns):
     lines = []
     head = "%-18s %-13s %5s %7s %7s %7s %8s %6s %9s" % (
         "category", "analyser", "files", "settled", "notes", "med c", "p90 c", "settle", "never")
@@ -117,6 +120,11 @@ def table(cats, stats, names, cpu):
             lines.append("%-18s %-13s %5d %6.1f%% %6.2f%% %7s %8s %7s %4d" % (
                 cat, name, s["files"], 100 * s["coverage"], 100 * s["notes"], fmt_c(s["med"]),
                 fmt_c(s["p90"]), fmt_s(s["settle"]), s["never"]))
+        own = owns.get(cat)
+        if own is not None and len(own):
+            lines.append("%-18s %-13s %5s %7s %7s %7s %8s" % (
+                "", "(note's own)", "", "", "", fmt_c(float(np.median(own))),
+                fmt_c(float(np.percentile(own, 90)))))
         if len(names) > 1:
             a, b = stats[cat][names[0]], stats[cat][names[1]]
             lines.append("%-18s %-13s %5s %7s %7s %7s %8s %7s" % (
@@ -168,7 +176,8 @@ def main():
     ap.add_argument("--keep-corpus", action="store_true", help="reuse an existing corpus")
     ap.add_argument("--no-timing", action="store_true", help="skip the CPU measurement")
     ap.add_argument("--check", action="store_true",
-                    help="exit 1 unless ours names >= 99%% right notes and has a median <= 1 cent")
+                    help="exit 1 unless ours names >= 99%% right notes overall and has a median\n"
+                    "<= 1 cent over the categories whose notes hold their pitch")
     ap.add_argument("--dump", default=None, help="write per-file results as JSON here")
     args = ap.parse_args()
 
@@ -243,6 +252,10 @@ def main():
             stats[g][n] = pool([results[(n, e["file"])] for e in entries
                                 if e["category"] in members[g]])
 
+    # How far the rendered notes' own pitch strays, frame by frame, from their true pitch.
+    owns = {g: np.array([c for e in entries if e["category"] in members[g]
+                         for c in e.get("own") or []]) for g in groups}
+
     cpu = None
     if not args.no_timing and names:
         long_path, short_path, samples = make_long_file(out, manifest, 120 if args.reduced else 600)
@@ -256,13 +269,13 @@ def main():
         os.remove(long_path)
 
     print()
-    print(table(groups, stats, names, cpu))
+    print(table(groups, stats, names, cpu, owns))
     print()
     print("Truth: synthetic tones are made at the stated frequency. Rendered notes are the MIDI\n"
           "note bent by the stated cents, as measured from the rendered audio by an independent\n"
-          "long-window estimate (phase slope of harmonics 1-4 over the whole sustain, bench/\n"
-          "accuracy/truepitch.py). Notes whose measured pitch is more than %.1f cent from the\n"
-          "nominal one (sample out of tune, or the renderer's whole-cent pitch steps):"
+          "long-window estimate (phase slope of harmonics 1-6 over the whole sustain, their\n"
+          "amplitude-weighted median; truepitch.py). Notes whose measured pitch is more than %.1f\n"
+          "cent from the nominal one (sample out of tune, or the renderer's whole-cent steps):"
           % corpus.truepitch.TOLERANCE_CENTS)
     for line in manifest["out_of_tune"]:
         print("  " + line)
@@ -276,10 +289,17 @@ def main():
         if "ours" not in names:
             print("check: FAILED, tarvo-analyse missing")
             return 1
+        # Right notes over everything; the cents median over the categories whose notes hold
+        # their pitch (own wander at most 1 cent): on vibrato the reading rightly follows the
+        # instrument, and the table shows how far.
         s = stats["overall"]["ours"]
-        ok = s["notes"] >= 0.99 and s["med"] <= 1.0
-        print("check: ours names %.2f%% right notes (>= 99%%), median error %.2f cents (<= 1): %s"
-              % (100 * s["notes"], s["med"], "ok" if ok else "FAILED"))
+        steady = [c for c in cats if len(owns[c]) == 0 or float(np.median(owns[c])) <= 1.0]
+        med = pool([results[("ours", e["file"])] for e in entries
+                    if e["category"] in steady])["med"]
+        ok = s["notes"] >= 0.99 and med <= 1.0
+        print("check: ours names %.2f%% right notes (>= 99%%); median error %.2f cents (<= 1) "
+              "over the steady categories (%s): %s"
+              % (100 * s["notes"], med, ", ".join(steady), "ok" if ok else "FAILED"))
         return 0 if ok else 1
     return 0
 

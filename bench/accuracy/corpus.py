@@ -166,7 +166,8 @@ def make_rendered(out, reduced, log):
     i = 0
     for cat, program, notes in INSTRUMENTS:
         if reduced:
-            notes = notes[:REDUCED_NOTES]
+            # Lowest, middle and highest of the list.
+            notes = [notes[0], notes[len(notes) // 2], notes[-1]][:REDUCED_NOTES]
         plan = []
         for note in notes:
             det = DETUNES[i % len(DETUNES)] or 21
@@ -202,9 +203,11 @@ def make_rendered(out, reduced, log):
             if abs(off) > truepitch.TOLERANCE_CENTS:
                 log.append("%-34s nominal %9.3f Hz, measured %9.3f Hz (%+.2f cents)"
                            % (name, nominal, measured, off))
+            own = truepitch.wander(x, rate, truth, LEAD + 1024 / 11025, LEAD + HOLD)
             entries.append(
                 dict(file=name, category=cat, onset=LEAD, end=LEAD + HOLD, note=note, detune=det,
-                     nominal=nominal, truth=float(truth), measured=float(measured)))
+                     nominal=nominal, truth=float(truth), measured=float(measured),
+                     own=[round(float(abs(c)), 3) for c in own]))
         os.remove(raw)
     return entries
 

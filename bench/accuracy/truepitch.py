@@ -59,3 +59,44 @@ def estimate(x, rate, nominal, harmonics=6):
                 return 0.5 * (f + use[i + 1][0])
             return f
     return use[-1][0]
+
+
+def wander(x, rate, f0, start, stop, window=1024 / 11025, step=0.01, harmonics=6):
+    """How far the note's own pitch strays from f0: for frames of `window` seconds every `step`
+    seconds between start and stop, the amplitude-weighted median over harmonics 1-6 of each
+    harmonic's mean frequency in the frame (its phase advance across the frame), in cents from
+    f0. Tells what part of an analyser's error is the instrument's vibrato or drift."""
+    n = len(x)
+    spec = np.fft.fft(x)
+    tracks = []
+    for k in range(1, harmonics + 1):
+        if (k + 0.5) * f0 > 0.45 * rate:
+            break
+        lo, hi = int(np.ceil((k - 0.5) * f0 * n / rate)), int(np.floor((k + 0.5) * f0 * n / rate))
+        band = np.zeros(n, dtype=complex)
+        band[lo : hi + 1] = 2 * spec[lo : hi + 1]
+        a = np.fft.ifft(band)
+        tracks.append((k, np.unwrap(np.angle(a)), np.abs(a)))
+    if not tracks:
+        return np.zeros(0)
+    half = int(window * rate / 2)
+    times = np.arange(start + window / 2, stop - window / 2, step)
+    idx = (times * rate).astype(int)
+    idx = idx[(idx - half >= 0) & (idx + half < n)]
+    est = []
+    amps = []
+    for k, ph, amp in tracks:
+        est.append((ph[idx + half] - ph[idx - half]) / (2 * np.pi * 2 * half / rate) / k)
+        amps.append(np.array([amp[i - half : i + half].mean() for i in idx]))
+    est = np.array(est)
+    amps = np.array(amps)
+    out = []
+    for j in range(est.shape[1]):
+        m = amps[:, j]
+        keep = m >= 0.1 * m.max()
+        f, w = est[keep, j], m[keep]
+        order = np.argsort(f)
+        f, w = f[order], w[order]
+        c = np.searchsorted(np.cumsum(w), 0.5 * w.sum())
+        out.append(1200 * np.log2(max(f[min(c, len(f) - 1)], 1e-9) / f0))
+    return np.array(out)
