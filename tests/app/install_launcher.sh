@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and starts the installed launcher under Xvfb (on a
+# simulated recording): the program, data, icon and desktop entry must be in place, the tuner
+# must run from the user's own data directory, and its state.txt and errorlog.txt must land
+# there and nowhere beside the installed files.
+#
+#   install_launcher.sh BUILD_DIR
+set -euo pipefail
+
+if [ "${1:-}" = "--inside" ]; then
+    launcher=$2
+    "$launcher" >"$HOME/launcher.out" 2>&1 &
+    pid=$!
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tarvo Instrument Tuner' | head -1)
+    sleep 1
+    xdotool windowfocus --sync "$id"
+    xdotool key --clearmodifiers e
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid"
+        echo "install: the installed tuner did not exit on the E key"
+        exit 1
+    fi
+    wait "$pid"
+    exit 0
+fi
+
+script=$(readlink -f "$0")
+build=$(readlink -f "$1")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix="$scratch/usr"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+fail() {
+    echo "install: $*"
+    exit 1
+}
+for file in bin/tarvo-tuner libexec/tarvo/tarvo-tuner share/tarvo/tarvohelp.htm \
+    share/tarvo/TarvoLogo.bmp share/tarvo/TarvoLogoOp.bmp share/tarvo/NotesClr.bmp \
+    share/tarvo/NotesBev.bmp share/tarvo/NumClr.bmp share/tarvo/NumBev.bmp \
+    share/tarvo/Label.bmp share/tarvo/Circle.bmp share/applications/tarvo-tuner.desktop \
+    share/icons/hicolor/scalable/apps/tarvo-tuner.svg; do
+    [ -e "$prefix/$file" ] || fail "missing $file"
+done
+[ -x "$prefix/bin/tarvo-tuner" ] || fail "launcher not executable"
+grep -q '^Exec=tarvo-tuner$' "$prefix/share/applications/tarvo-tuner.desktop" ||
+    fail "desktop entry does not start tarvo-tuner"
+echo "install: program, data, icon, desktop entry and launcher in place"
+
+sox -n -r 11025 -b 16 -c 1 "$scratch/tone.wav" synth 10 sawtooth 221.92 vol 0.5
+mkdir -p "$scratch/home"
+(
+    export HOME="$scratch/home"
+    unset XDG_DATA_HOME
+    export TARVO_SIMULATED_INPUT="$scratch/tone.wav"
+    cd /
+    xvfb-run -a -s "-screen 0 640x480x24" bash "$script" --inside \
+        "$prefix/bin/tarvo-tuner"
+) || fail "the installed tuner did not run: $(cat "$scratch/home/launcher.out" 2>/dev/null)"
+
+data="$scratch/home/.local/share/tarvo"
+[ -f "$data/state.txt" ] || fail "no state.txt in $data"
+grep -q 'Unable to open state.txt, using defaults.' "$data/errorlog.txt" ||
+    fail "no errorlog.txt in $data"
+[ -L "$data/TarvoLogo.bmp" ] && [ -L "$data/tarvohelp.htm" ] ||
+    fail "artwork and help page not linked into $data"
+written=$(find "$prefix" -name state.txt -o -name errorlog.txt)
+[ -z "$written" ] || fail "wrote beside the installed files: $written"
+echo "install: launcher ran the tuner in $data; state.txt and errorlog.txt are the user's own"
