@@ -11,11 +11,14 @@ function(tarvo_add_gtest name)
         TARVO_DATA_DIR="${TARVO_DATA_DIR}"
         TARVO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         TARVO_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    set(_props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    if(T_LABELS)
+        list(APPEND _props LABELS "${T_LABELS}")
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-        PROPERTIES LABELS "${T_LABELS}"
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+        PROPERTIES ${_props})
 endfunction()
 
 # A library target for one source folder: every .cpp in it, or an interface target while
