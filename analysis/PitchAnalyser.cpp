@@ -90,6 +90,10 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_workIndex.assign(workSize, 0);
         m_peakFreq.assign(maxPeaks, 0.0f);
         m_peakAmp.assign(maxPeaks, 0.0f);
+        m_power.assign(static_cast<size_t>(n / 2 + 1), 0.0f);
+        m_liveFreq.assign(maxPeaks, 0.0f);
+        m_liveAmp.assign(maxPeaks, 0.0f);
+        m_nLivePeaks = 0;
 
         m_candBase.resize(grid);
         m_candFreq.assign(grid, 0.0f);
@@ -203,6 +207,10 @@ void PitchAnalyser::FreeBuffers() {
     m_workIndex = {};
     m_peakFreq = {};
     m_peakAmp = {};
+    m_power = {};
+    m_liveFreq = {};
+    m_liveAmp = {};
+    m_nLivePeaks = 0;
     m_candBase = {};
     m_candFreq = {};
     m_candScore = {};
@@ -262,31 +270,43 @@ int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
     const float* d = m_deriv;
     const float* t = m_time;
 
+    // Powers first, then the local maxima without a branch per bin (noise makes such branches
+    // unpredictable), then the corrections for the maxima only.
+    const int first = std::max(m0, 0);
+    const int half = m_nHalfFrame;
+    float* __restrict power = m_power.data();
+    for (int m = first + 1; m <= half; ++m) {
+        power[m] = x[2 * m] * x[2 * m] + x[2 * m + 1] * x[2 * m + 1];
+    }
+    if (first <= half) {
+        power[first] = 0.0f; // bin m0 counts as power 0 and is never a peak
+    }
+    int* __restrict maxima = m_workIndex.data();
+    int count = 0;
+    for (int m = first + 1; m < half; ++m) {
+        maxima[count] = m;
+        count +=
+            static_cast<int>(power[m] > power[m + 1]) & static_cast<int>(power[m] > power[m - 1]);
+    }
+
     int found = 0;
-    float prev = 0.0f;
-    float cur = 0.0f; // bin m0 counts as power 0 and is never a peak
-    for (int m = std::max(m0, 0); m < m_nHalfFrame; ++m) {
-        const float reN = x[2 * m + 2];
-        const float imN = x[2 * m + 3];
-        const float next = reN * reN + imN * imN;
-        if (cur > next && cur > prev) {
-            const float re = x[2 * m];
-            const float im = x[2 * m + 1];
-            bool keep = true;
-            if (timeCheck) {
-                const float tc = (t[2 * m] * re + t[2 * m + 1] * im) / cur;
-                keep = std::fabs(std::trunc(tc)) < timeLimit;
-            }
-            const float delta = (im * d[2 * m] - re * d[2 * m + 1]) / cur;
-            keep = keep && std::fabs(std::trunc(delta)) < m_fHalfBinWidth;
-            if (keep && found < capacity) {
-                m_workAmp[found] = std::sqrt(cur);
-                m_workFreq[found] = static_cast<float>(m) * binWidth + delta;
-                ++found;
-            }
+    for (int i = 0; i < count; ++i) {
+        const int m = maxima[i];
+        const float cur = power[m];
+        const float re = x[2 * m];
+        const float im = x[2 * m + 1];
+        bool keep = true;
+        if (timeCheck) {
+            const float tc = (t[2 * m] * re + t[2 * m + 1] * im) / cur;
+            keep = std::fabs(std::trunc(tc)) < timeLimit;
         }
-        prev = cur;
-        cur = next;
+        const float delta = (im * d[2 * m] - re * d[2 * m + 1]) / cur;
+        keep = keep && std::fabs(std::trunc(delta)) < m_fHalfBinWidth;
+        if (keep && found < capacity) {
+            m_workAmp[found] = std::sqrt(cur);
+            m_workFreq[found] = static_cast<float>(m) * binWidth + delta;
+            ++found;
+        }
     }
 
     const int maxPeaks = m_nMaxPeaks;
@@ -299,7 +319,8 @@ int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
         }
         const float* amp = m_workAmp.data();
         const float* freq = m_workFreq.data();
-        std::partial_sort(idx, idx + maxPeaks, idx + found, [amp](int a, int b) {
+        // A strict total order: the selected set is the same whatever the selection method.
+        std::nth_element(idx, idx + maxPeaks - 1, idx + found, [amp](int a, int b) {
             return amp[a] > amp[b] || (amp[a] == amp[b] && a < b);
         });
         std::sort(idx, idx + maxPeaks, [freq](int a, int b) {
@@ -339,6 +360,15 @@ bool PitchAnalyser::AnalysePeaks() {
     }
     m_arbiter.ResetAll();
     m_arbiter.LoadPeaks(m_peakFreq.data(), m_peakAmp.data(), m_nMaxPeaks);
+    // Empty entries never match a harmonic: the comb search walks only the others.
+    m_nLivePeaks = 0;
+    for (int p = 0; p < m_nMaxPeaks; ++p) {
+        if (m_peakAmp[p] > 0.0f) {
+            m_liveFreq[m_nLivePeaks] = m_peakFreq[p];
+            m_liveAmp[m_nLivePeaks] = m_peakAmp[p];
+            ++m_nLivePeaks;
+        }
+    }
     FindFundamentals(table);
     m_arbiter.ComputeShares();
     while (m_arbiter.RemoveWeakest()) {
@@ -438,22 +468,23 @@ PitchResult PitchAnalyser::ToPitchResult(const NoteTable& table, float f, float 
 }
 
 float PitchAnalyser::HarmonicScore(float f, int row) {
-    HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    HarmonicSlot* __restrict slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
     // Slots 0..length-1 are filled, the rest empty: clear only what the last scoring wrote.
     int& length = m_rowLength[row];
     std::fill_n(slots, length, HarmonicSlot{});
     const float lower = f * m_fQuarterTone;
     const float upper = f / m_fQuarterTone;
     const float inverseUpper = 1.0f / upper;
+    // The frame's non-empty peaks, in PeakList order (gathered once per frame).
+    const float* __restrict peakFreq = m_liveFreq.data();
+    const float* __restrict peakAmp = m_liveAmp.data();
+    const int live = m_nLivePeaks;
     int k = 0;
     int lastK = -1;
     int cursor = -1;
-    for (int p = 0; p < m_nMaxPeaks; ++p) {
-        const float amp = m_peakAmp[p];
-        if (!(amp > 0.0f)) {
-            continue;
-        }
-        const float pf = m_peakFreq[p];
+    for (int p = 0; p < live; ++p) {
+        const float amp = peakAmp[p];
+        const float pf = peakFreq[p];
         // The smallest k not below the current one with k * upper >= pf: estimated, then
         // settled with the same float products a step-by-step search compares.
         if (static_cast<float>(k) * upper < pf) {
@@ -486,8 +517,14 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
 }
 
 int PitchAnalyser::PrimeTest(int row, float score) {
-    const HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
-    std::fill(m_primeSum.begin(), m_primeSum.end(), 0.0f);
+    const HarmonicSlot* __restrict slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    // Local copies: the compiler cannot keep member arrays in registers across the stores.
+    float sum[kMaxPrimes] = {};
+    float limit[kMaxPrimes];
+    for (int i = 0; i < kMaxPrimes; ++i) {
+        limit[i] = score * m_primeThreshold[i];
+    }
+    const unsigned char* __restrict table = m_primeFactors.data();
     const int tableSize = static_cast<int>(m_primeFactors.size());
     const int length = m_rowLength[row];
     for (int s = 0; s < length; ++s) {
@@ -495,18 +532,18 @@ int PitchAnalyser::PrimeTest(int row, float score) {
         // Primes dividing k, lowest first (primes above k never divide it).
         unsigned factors = 0;
         if (k < tableSize) {
-            factors = m_primeFactors[k];
+            factors = table[k];
         } else {
             for (int i = 0; i < m_nPrimes; ++i) {
                 factors |= (k % m_primes[i] == 0) ? (1u << i) : 0u;
             }
         }
-        for (int i = 0; factors != 0; ++i, factors >>= 1) {
-            if (factors & 1u) {
-                m_primeSum[i] += slots[s].amplitude;
-                if (score * m_primeThreshold[i] < m_primeSum[i]) {
-                    return m_primes[i];
-                }
+        const float amp = slots[s].amplitude;
+        for (; factors != 0; factors &= factors - 1) {
+            const int i = __builtin_ctz(factors); // lowest prime first
+            sum[i] += amp;
+            if (limit[i] < sum[i]) {
+                return m_primes[i];
             }
         }
     }

@@ -143,6 +143,10 @@ private:
     std::vector<int> m_workIndex;
     std::vector<float> m_peakFreq; // PeakList
     std::vector<float> m_peakAmp;
+    std::vector<float> m_power;    // bin powers of the frame, N / 2 + 1
+    std::vector<float> m_liveFreq; // the PeakList's non-empty entries, gathered each frame
+    std::vector<float> m_liveAmp;
+    int m_nLivePeaks = 0;
 
     // Candidate search
     float m_fQuarterTone = 0.0f;
@@ -153,7 +157,6 @@ private:
     std::vector<int> m_rowLength;     // filled slots per row
     std::array<int, kMaxPrimes> m_primes{};
     std::array<float, kMaxPrimes> m_primeThreshold{};
-    std::array<float, kMaxPrimes> m_primeSum{};
     std::vector<unsigned char> m_primeFactors; // per harmonic number: bit i = prime i divides it
 
     std::array<PitchResult, kClasses> m_results{};
