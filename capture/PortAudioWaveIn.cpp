@@ -14,11 +14,8 @@ namespace {
 
 std::atomic<PortAudioCallbackProbe> g_probe{nullptr};
 
-// Pa_Initialize and Pa_Terminate are not thread-safe; device enumeration and stream opening
-// happen on different threads (window and capture thread).
 std::mutex& PaMutex() {
-    static std::mutex m;
-    return m;
+    return PortAudioLock();
 }
 
 // Input-capable device number `n` (0-based), or paNoDevice.
@@ -184,6 +181,11 @@ public:
 };
 
 } // namespace
+
+std::mutex& PortAudioLock() {
+    static std::mutex m;
+    return m;
+}
 
 void SetPortAudioCallbackProbe(PortAudioCallbackProbe probe) {
     g_probe.store(probe, std::memory_order_relaxed);
