@@ -31,7 +31,7 @@ struct CaptureStats {
     uint64_t framesAnalysed = 0;   // frames converted and called back
     uint64_t framesSkipped = 0;    // frames skipped because newer audio was waiting
     uint64_t pauseSleeps = 0;      // 40 ms pause steps
-    uint64_t threadCpuNs = 0;      // CPU time of the capture threads, refreshed at every wait
+    uint64_t threadCpuNs = 0;      // CPU time of the latest capture thread, refreshed per wait
     uint64_t abandonedThreads = 0; // threads that did not end within the stop time-out
 };
 
