@@ -571,11 +571,16 @@ void PitchAnalyser::Finalize(int row, const NoteTable& table) {
     }
     const float x = m_candScore[row];
     if (low > kLowSumShare * x && 0.5f * adjacency > 0.5f * x && score > 0.0f) {
+        // The fundamental from the low harmonics only (the same k <= 5 the low sum counts, so
+        // an accepted candidate always has some). Averaging every matched harmonic let the
+        // stretched upper partials of stiff strings read sharp (a piano's E4 by 5 to 10 cents,
+        // a plucked string by 15 cents at its attack) and let weak high harmonics caught in
+        // noise scatter the reading. The energy still counts every harmonic.
         float weighted = 0.0f;
-        for (int s = 0; s < n; ++s) {
+        for (int s = 0; s < n && slots[s].k <= kLowHarmonics; ++s) {
             weighted += slots[s].amplitude * (slots[s].frequency / static_cast<float>(slots[s].k));
         }
-        const float f = weighted / score;
+        const float f = weighted / low;
         const PitchResult r = ToPitchResult(table, f, score);
         if (r.level > m_results[r.note].level) {
             m_results[r.note] = r;

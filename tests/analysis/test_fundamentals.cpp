@@ -146,6 +146,30 @@ TEST_F(Fundamentals, EvenHarmonicsOnlyStopAtTheirCommonFundamental) {
     EXPECT_NEAR(r.frequency, 220.0f, 0.01f);
 }
 
+TEST_F(Fundamentals, StretchedUpperPartialsDoNotPullTheReadingSharp) {
+    // A stiff string: partial k at k f0 sqrt(1 + B k^2), B = 4e-4 (the 12th is 47 cents sharp),
+    // amplitudes falling as 1/k. The reading is the fundamental of the low partials (k <= 5),
+    // weighted by amplitude.
+    const double f0 = 110.0, b = 4.0e-4;
+    std::vector<std::pair<float, float>> peaks;
+    double weighted = 0.0, sum = 0.0;
+    for (int k = 1; k <= 12; ++k) {
+        const double fk = k * f0 * std::sqrt(1.0 + b * k * k);
+        const double amp = 1.0e6 / k;
+        peaks.emplace_back(static_cast<float>(fk), static_cast<float>(amp));
+        if (k <= 5) {
+            weighted += amp * fk / k;
+            sum += amp;
+        }
+    }
+    Peaks(peaks);
+    const PitchResult& r = Loudest();
+    EXPECT_EQ(r.note, 9);
+    EXPECT_EQ(r.octave, 2);
+    EXPECT_NEAR(testsig::Cents(r.frequency, weighted / sum), 0.0, 0.01);
+    EXPECT_LT(testsig::Cents(r.frequency, f0), 2.5); // all twelve would give +8.7 cents
+}
+
 TEST_F(Fundamentals, LowEStringGivesOneResultInTune) {
     testsig::Fill(a.FrameBuffer(), 1024, 11025, testsig::Harmonic(82.41, 8000.0, 12));
     ASSERT_TRUE(a.AnalyseFrame(false, 128));
