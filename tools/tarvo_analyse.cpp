@@ -276,6 +276,9 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
                 for (int c = 0; c < 12; ++c) {
                     const PitchResult& r = f.classes[c];
                     TransposeForKey(r.note, r.octave, o.key, note, octave);
+                    if (r.level <= -90.0f) {
+                        octave = 0; // an empty class has no octave to shift
+                    }
                     std::printf("%.4f,%d,%s,%d,%.2f,%.2f,%.3f\n", f.time, c, KeyName(note), octave,
                                 r.cents, r.level, r.frequency);
                 }

@@ -110,6 +110,13 @@ TEST_F(Cli, ClassesPrintsTwelveRowsPerFrame) {
     }
     EXPECT_EQ(rows, 12 * ((5512 - 1024) / 128 + 1));
     EXPECT_GT(found, 0);
+
+    // Under a key the names rotate; empty classes keep octave 0.
+    const CliRun keyed = RunAnalyse({"--classes", "--key", "D", a4});
+    ASSERT_EQ(keyed.status, 0) << keyed.err;
+    EXPECT_NE(keyed.out.find(",9,G,4,"), std::string::npos);
+    EXPECT_NE(keyed.out.find(",0,Bb,0,0.00,-90.00,0.000\n"), std::string::npos);
+    EXPECT_EQ(keyed.out.find(",-1,"), std::string::npos);
 }
 
 TEST_F(Cli, SummaryGivesOneLinePerFile) {
