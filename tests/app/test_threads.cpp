@@ -5,6 +5,7 @@
 
 #include "AppTestSupport.h"
 
+#include "app/FrameUpdate.h"
 #include "display/HintControls.h"
 
 #include <QApplication>
@@ -46,7 +47,11 @@ TEST_F(LiveTest, TunesAToneWhileTheWindowThreadPaintsAndChangesThings) {
     window->OnChar('f');
     ASSERT_TRUE(
         RunUntil([&] { return window->ShownNote() == 9 && window->ShownOctave() == 4; }, 8000))
-        << "note " << window->ShownNote() << " octave " << window->ShownOctave();
+        << "note " << window->ShownNote() << " octave " << window->ShownOctave() << ", "
+        << window->FramesUpdated() << " frames, hop " << window->Engine().GetHop() << ", analysed "
+        << window->Engine().IsFrameAnalysed() << ", input level "
+        << window->Engine().GetInputLevel() << ", loudest class level "
+        << window->Engine().GetResults()[ChooseLoudest(window->Engine().GetResults())].level;
     EXPECT_LE(std::abs(window->ShownPercent()), 1);
 
     // The window thread works on the same instruments while frames keep arriving.

@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -176,6 +177,16 @@ TEST_F(WindowTest, PaintComposesLogoGaugesAndHintFrame) {
     EXPECT_TRUE(logo);
 }
 
+TEST_F(WindowTest, RepaintsTwiceASecond) {
+    auto window = MakeWindow();
+    auto* timer = window->findChild<QTimer*>();
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 500);
+    window->OnExit();
+    EXPECT_FALSE(timer->isActive());
+}
+
 // --- hints and the logo --------------------------------------------------------------------
 
 TEST_F(WindowTest, HintRegionsShowTheirTexts) {
@@ -263,6 +274,16 @@ TEST_F(WindowTest, LogoOpensWebPageOnPressAndReleaseInside) {
     QTest::mouseRelease(window.get(), Qt::RightButton, {}, off);
     EXPECT_EQ(window->RightLogoArm(), -1);
     EXPECT_EQ(window->webPage, 2);
+}
+
+TEST(HintCharCode, KeysReportTheirCharacters) {
+    EXPECT_EQ(HintCharCode(Qt::Key_Tab), 9);
+    EXPECT_EQ(HintCharCode(Qt::Key_Backtab), 9);
+    EXPECT_EQ(HintCharCode(Qt::Key_O), 'O');
+    EXPECT_EQ(HintCharCode(Qt::Key_F), 'F');
+    EXPECT_EQ(HintCharCode(Qt::Key_Space), ' ');
+    EXPECT_EQ(HintCharCode(Qt::Key_Left), 0);
+    EXPECT_EQ(HintCharCode(Qt::Key_Shift), 0);
 }
 
 // --- keyboard ------------------------------------------------------------------------------
