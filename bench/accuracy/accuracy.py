@@ -9,8 +9,9 @@ Measures, per category and overall, for ours and for the peer:
           5 cents (and settled) for the next 50 ms
   cpu     CPU seconds per second of audio of the analysis alone, on a long file
   (note's own) the median and 90th percentile of how far a rendered note's own pitch strays
-          from its true pitch over 93 ms frames (vibrato, drift; independent estimate): the
-          error of an ideal frame-by-frame reader
+          from its true pitch over 93 ms frames lying inside the note (vibrato, drift, attack;
+          independent estimate), and when that own pitch first steadies within 5 cents: what
+          an ideal reader with 1024-sample frames would show
 A frame counts once its whole 1024-sample window lies inside the note (frame end at least
 93 ms after onset) and until the note is released. Ours is settled while its tracker does not
 hold; the peer is settled whenever it reports a pitch. A rendered note more than 25 cents from
@@ -121,10 +122,11 @@ def table(cats, stats, names, cpu, owns):
                 cat, name, s["files"], 100 * s["coverage"], 100 * s["notes"], fmt_c(s["med"]),
                 fmt_c(s["p90"]), fmt_s(s["settle"]), s["never"]))
         own = owns.get(cat)
-        if own is not None and len(own):
-            lines.append("%-18s %-13s %5s %7s %7s %7s %8s" % (
-                "", "(note's own)", "", "", "", fmt_c(float(np.median(own))),
-                fmt_c(float(np.percentile(own, 90)))))
+        if own is not None and len(own[0]):
+            lines.append("%-18s %-13s %5s %7s %7s %7s %8s %7s %4d" % (
+                "", "(note's own)", "", "", "", fmt_c(float(np.median(own[0]))),
+                fmt_c(float(np.percentile(own[0], 90))), fmt_s(float(np.median(own[1]))),
+                int(np.sum(np.isinf(own[1])))))
         if len(names) > 1:
             a, b = stats[cat][names[0]], stats[cat][names[1]]
             lines.append("%-18s %-13s %5s %7s %7s %7s %8s %7s" % (
@@ -253,8 +255,11 @@ def main():
                                 if e["category"] in members[g]])
 
     # How far the rendered notes' own pitch strays, frame by frame, from their true pitch.
-    owns = {g: np.array([c for e in entries if e["category"] in members[g]
-                         for c in e.get("own") or []]) for g in groups}
+    owns = {}
+    for g in groups:
+        mine = [e for e in entries if e["category"] in members[g] and e.get("own")]
+        owns[g] = (np.array([c for e in mine for c in e["own"]]),
+                   np.array([e["own_settle"] for e in mine]))
 
     cpu = None
     if not args.no_timing and names:
@@ -293,7 +298,8 @@ def main():
         # their pitch (own wander at most 1 cent): on vibrato the reading rightly follows the
         # instrument, and the table shows how far.
         s = stats["overall"]["ours"]
-        steady = [c for c in cats if len(owns[c]) == 0 or float(np.median(owns[c])) <= 1.0]
+        steady = [c for c in cats
+                  if len(owns[c][0]) == 0 or float(np.median(owns[c][0])) <= 1.0]
         med = pool([results[("ours", e["file"])] for e in entries
                     if e["category"] in steady])["med"]
         ok = s["notes"] >= 0.99 and med <= 1.0

@@ -203,11 +203,14 @@ def make_rendered(out, reduced, log):
             if abs(off) > truepitch.TOLERANCE_CENTS:
                 log.append("%-34s nominal %9.3f Hz, measured %9.3f Hz (%+.2f cents)"
                            % (name, nominal, measured, off))
-            own = truepitch.wander(x, rate, truth, LEAD + 1024 / 11025, LEAD + HOLD)
+            # The note's own pitch over 93 ms frames lying inside the note, like the frames
+            # the analysers are judged on.
+            times, own = truepitch.wander(x, rate, truth, LEAD, LEAD + HOLD)
             entries.append(
                 dict(file=name, category=cat, onset=LEAD, end=LEAD + HOLD, note=note, detune=det,
                      nominal=nominal, truth=float(truth), measured=float(measured),
-                     own=[round(float(abs(c)), 3) for c in own]))
+                     own=[round(float(abs(c)), 3) for c in own],
+                     own_settle=truepitch.steady_time(times, own, LEAD)))
         os.remove(raw)
     return entries
 

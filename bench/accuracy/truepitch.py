@@ -63,9 +63,10 @@ def estimate(x, rate, nominal, harmonics=6):
 
 def wander(x, rate, f0, start, stop, window=1024 / 11025, step=0.01, harmonics=6):
     """How far the note's own pitch strays from f0: for frames of `window` seconds every `step`
-    seconds between start and stop, the amplitude-weighted median over harmonics 1-6 of each
-    harmonic's mean frequency in the frame (its phase advance across the frame), in cents from
-    f0. Tells what part of an analyser's error is the instrument's vibrato or drift."""
+    seconds lying between start and stop, the amplitude-weighted median over harmonics 1-6 of
+    each harmonic's mean frequency in the frame (its phase advance across the frame), in cents
+    from f0. Returns the frames' end times and those cents. Tells what part of an analyser's
+    error is the instrument's vibrato or drift."""
     n = len(x)
     spec = np.fft.fft(x)
     tracks = []
@@ -78,9 +79,9 @@ def wander(x, rate, f0, start, stop, window=1024 / 11025, step=0.01, harmonics=6
         a = np.fft.ifft(band)
         tracks.append((k, np.unwrap(np.angle(a)), np.abs(a)))
     if not tracks:
-        return np.zeros(0)
+        return np.zeros(0), np.zeros(0)
     half = int(window * rate / 2)
-    times = np.arange(start + window / 2, stop - window / 2, step)
+    times = np.arange(start + window / 2, stop - window / 2 + 1e-9, step)
     idx = (times * rate).astype(int)
     idx = idx[(idx - half >= 0) & (idx + half < n)]
     est = []
@@ -99,4 +100,19 @@ def wander(x, rate, f0, start, stop, window=1024 / 11025, step=0.01, harmonics=6
         f, w = f[order], w[order]
         c = np.searchsorted(np.cumsum(w), 0.5 * w.sum())
         out.append(1200 * np.log2(max(f[min(c, len(f) - 1)], 1e-9) / f0))
-    return np.array(out)
+    return idx / rate + window / 2, np.array(out)
+
+
+def steady_time(times, cents, onset, within=5.0, steady=0.05):
+    """Time from onset to the first frame (by its end time) within `within` cents that stays
+    so for `steady` seconds; inf when none does."""
+    good = np.abs(cents) <= within
+    for i in range(len(times)):
+        if not good[i]:
+            continue
+        j = i
+        while j + 1 < len(times) and times[j + 1] <= times[i] + steady and good[j + 1]:
+            j += 1
+        if j + 1 >= len(times) or times[j + 1] > times[i] + steady:
+            return float(times[i] - onset)
+    return float("inf")
