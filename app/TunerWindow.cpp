@@ -1,6 +1,7 @@
 #include "app/TunerWindow.h"
 
 #include "app/FrameUpdate.h"
+#include "app/TunerIcon.h"
 #include "dialogs/DialogFlow.h"
 #include "display/HintControls.h"
 #include "display/Surface.h"
@@ -44,6 +45,7 @@ TunerWindow::TunerWindow(std::shared_ptr<WaveInService> service)
       // first frame finds the needle long faded, as if the hold had begun at time 500.
       m_nClockEpochMs(SteadyMs() - 10000) {
     setWindowTitle(m_strBaseTitle);
+    setWindowIcon(TunerIcon());
     // The client area is exactly 300 x 380 whatever the frame around it; no sizing.
     setFixedSize(kClientWidth, kClientHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
