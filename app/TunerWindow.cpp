@@ -403,31 +403,27 @@ bool TunerWindow::CaptureAbandoned() const {
 
 // --- dialogs -------------------------------------------------------------------------------
 
-namespace {
-
-WindowActions ActionsFor(TunerWindow* window, HintButton* concertAButton) {
+WindowActions TunerWindow::Actions() {
     WindowActions actions;
-    actions.setConcertAText = [concertAButton](const QString& text) {
-        concertAButton->setText(text);
+    actions.setConcertAText = [this](const QString& text) {
+        m_strConcertA = text;
+        m_strAButton->setText(text);
     };
-    actions.setEngineConcertA = [window](float hz) { window->Engine().SetConcertA(hz); };
-    actions.colorsChanged = [window] { window->OnColorsChanged(); };
-    actions.restartRecording = [window] {
-        window->Engine().Stop();
-        window->StartRecording();
+    actions.setEngineConcertA = [this](float hz) { m_engine.SetConcertA(hz); };
+    actions.colorsChanged = [this] { OnColorsChanged(); };
+    actions.restartRecording = [this] {
+        m_engine.Stop();
+        StartRecording();
     };
     return actions;
 }
 
-} // namespace
-
 void TunerWindow::ShowConcertA() {
-    if (RunConcertADialog(this, m_settings, ActionsFor(this, m_strAButton)))
-        m_strConcertA = m_strAButton->text();
+    RunConcertADialog(this, m_settings, Actions());
 }
 
 void TunerWindow::ShowOptions() {
-    RunOptionsSheet(this, m_settings, ActionsFor(this, m_strAButton));
+    RunOptionsSheet(this, m_settings, Actions());
 }
 
 // --- clock ---------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include "app/ErrorLog.h"
 #include "capture/RecordingStart.h"
 #include "capture/TunerEngine.h"
+#include "dialogs/DialogFlow.h"
 #include "display/BlendedBitmap.h"
 #include "display/EnergyGauge.h"
 #include "display/FineTuningGauge.h"
@@ -94,6 +95,8 @@ public:
     void OnRightButtonUp(int x, int y);
     void OnKeySelected(int index);
     bool StartRecording();
+    // What the concert A dialog and the Options sheet do to this window when they apply.
+    WindowActions Actions();
 
     // --- inspection ---
     TunerSettings& Settings() { return m_settings; }

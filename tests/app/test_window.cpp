@@ -187,6 +187,42 @@ TEST_F(WindowTest, RepaintsTwiceASecond) {
     EXPECT_FALSE(timer->isActive());
 }
 
+TEST_F(WindowTest, ButtonsRunTheirCommands) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    QTest::mouseClick(window->ConcertAButton(), Qt::LeftButton);
+    QTest::mouseClick(window->OptionsButton(), Qt::LeftButton);
+    QTest::mouseClick(window->HelpButton(), Qt::LeftButton);
+    EXPECT_EQ(window->concertA, 1);
+    EXPECT_EQ(window->options, 1);
+    EXPECT_EQ(window->help, 1);
+    EXPECT_FALSE(window->IsDestroyed());
+}
+
+TEST_F(WindowTest, DialogResultsReachButtonEngineInstrumentsAndRecording) {
+    auto device = QuietDevice();
+    device->SetDeviceCount(2);
+    auto window = MakeWindow(device);
+    ApplyConcertA(432.26f, window->Settings(), window->Actions());
+    EXPECT_EQ(window->ConcertAButton()->text(), "432.3 Hz");
+    EXPECT_EQ(window->ConcertAText(), "432.3 Hz");
+    EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.26f);
+
+    // Colours only: no restart; the needle takes the new colour at once.
+    const size_t opens = device->Opens().size();
+    const ColorArray colors = {0x00FF00, 0xFF0000, 0x008000, 0xFF0000};
+    EXPECT_FALSE(ApplyOptions(OptionsResult{colors, 0, 0}, window->Settings(), window->Actions()));
+    EXPECT_EQ(device->Opens().size(), opens);
+    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(0, 255, 0));
+
+    // A new recording device restarts capture on it, once.
+    EXPECT_TRUE(ApplyOptions(OptionsResult{colors, 0, 2}, window->Settings(), window->Actions()));
+    ASSERT_EQ(device->Opens().size(), opens + 1);
+    EXPECT_EQ(device->Opens().back().deviceId, 1u);
+    EXPECT_TRUE(window->Engine().IsRunning());
+    EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.26f);
+}
+
 // --- hints and the logo --------------------------------------------------------------------
 
 TEST_F(WindowTest, HintRegionsShowTheirTexts) {
