@@ -76,7 +76,7 @@ trap 'rm -rf "$work"' EXIT
 cp "$data"/*.bmp "$data"/tarvohelp.htm "$work"/
 sox -n -r 11025 -b 16 -c 1 "$work/tone.wav" synth 30 sawtooth 221.92 vol 0.5
 status=0
-xvfb-run -a -s "-screen 0 640x480x24" bash "$(readlink -f "$0")" --inside "$work" "$tuner" \
+xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 640x480x24" bash "$(readlink -f "$0")" --inside "$work" "$tuner" \
     "$reader" || status=$?
 if [ -n "$copy" ] && [ -f "$work/shot.png" ]; then
     cp "$work/shot.png" "$copy"

@@ -58,7 +58,7 @@ mkdir -p "$scratch/home"
     unset XDG_DATA_HOME
     export TARVO_SIMULATED_INPUT="$scratch/tone.wav"
     cd /
-    xvfb-run -a -s "-screen 0 640x480x24" bash "$script" --inside \
+    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 640x480x24" bash "$script" --inside \
         "$prefix/bin/tarvo-tuner"
 ) || fail "the installed tuner did not run: $(cat "$scratch/home/launcher.out" 2>/dev/null)"
 

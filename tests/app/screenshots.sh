@@ -44,5 +44,5 @@ cp "$build"/data/*.bmp "$build"/data/tarvohelp.htm "$work"/
 sox -n -r 11025 -b 16 -c 1 "$work/tone.wav" synth 30 sawtooth 221.92 vol 0.5
 sox -n -r 11025 -b 16 -c 1 "$work/silence.wav" trim 0 30
 mkdir -p "$root/docs"
-xvfb-run -a -s "-screen 0 640x480x24" bash "$(readlink -f "$0")" --inside "$work" \
+xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 640x480x24" bash "$(readlink -f "$0")" --inside "$work" \
     "$build/tarvo-tuner" "$root/docs"
