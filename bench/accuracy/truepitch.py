@@ -15,11 +15,11 @@ import numpy as np
 TOLERANCE_CENTS = 0.5  # a sample further than this from its nominal pitch is "out of tune"
 
 
-def _harmonic(spec, n, rate, lo_hz, hi_hz):
+def _harmonic(spectrum, n, rate, lo_hz, hi_hz):
     """Amplitude and mean frequency of the partial between lo_hz and hi_hz."""
     lo, hi = int(np.ceil(lo_hz * n / rate)), int(np.floor(hi_hz * n / rate))
     band = np.zeros(n, dtype=complex)
-    band[lo : hi + 1] = 2 * spec[lo : hi + 1]
+    band[lo : hi + 1] = 2 * spectrum[lo : hi + 1]
     a = np.fft.ifft(band)
     trim = n // 10  # the band edges ring at both ends of the circular signal
     a = a[trim : n - trim]
@@ -36,12 +36,12 @@ def _harmonic(spec, n, rate, lo_hz, hi_hz):
 
 def estimate(x, rate, nominal, harmonics=6):
     n = len(x)
-    spec = np.fft.fft(x)
+    spectrum = np.fft.fft(x)
     found = []
     for k in range(1, harmonics + 1):
         if (k + 0.5) * nominal > 0.45 * rate:
             break
-        amp, f = _harmonic(spec, n, rate, (k - 0.5) * nominal, (k + 0.5) * nominal)
+        amp, f = _harmonic(spectrum, n, rate, (k - 0.5) * nominal, (k + 0.5) * nominal)
         if amp > 0 and f > 0:
             found.append((f / k, amp))
     if not found:
@@ -68,14 +68,14 @@ def wander(x, rate, f0, start, stop, window=1024 / 11025, step=0.01, harmonics=6
     from f0. Returns the frames' end times and those cents. Tells what part of an analyser's
     error is the instrument's vibrato or drift."""
     n = len(x)
-    spec = np.fft.fft(x)
+    spectrum = np.fft.fft(x)
     tracks = []
     for k in range(1, harmonics + 1):
         if (k + 0.5) * f0 > 0.45 * rate:
             break
         lo, hi = int(np.ceil((k - 0.5) * f0 * n / rate)), int(np.floor((k + 0.5) * f0 * n / rate))
         band = np.zeros(n, dtype=complex)
-        band[lo : hi + 1] = 2 * spec[lo : hi + 1]
+        band[lo : hi + 1] = 2 * spectrum[lo : hi + 1]
         a = np.fft.ifft(band)
         tracks.append((k, np.unwrap(np.angle(a)), np.abs(a)))
     if not tracks:
