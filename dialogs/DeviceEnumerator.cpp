@@ -2,20 +2,26 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include <alsa/asoundlib.h>
 #include <portaudio.h>
 
+#include "capture/PortAudioWaveIn.h"
+
 namespace {
 
 // Enumerates on first use and keeps what it found for its own lifetime (one Options sheet), so
-// switching the selection back and forth does not probe the hardware again.
+// switching the selection back and forth does not probe the hardware again. Every PortAudio call
+// holds PortAudioLock(): the capture thread may be initialising PortAudio to open its stream.
 class SystemDeviceEnumerator final : public DeviceEnumerator {
 public:
     ~SystemDeviceEnumerator() override {
-        if (m_bPaReady)
+        if (m_bPaReady) {
+            std::lock_guard lock(PortAudioLock());
             Pa_Terminate();
+        }
     }
 
     int WaveInCount() override {
@@ -27,6 +33,7 @@ public:
         LoadWaveIn();
         if (!m_bPaReady)
             return false;
+        std::lock_guard lock(PortAudioLock());
         PaDeviceIndex pa = paNoDevice;
         if (device == -1)
             pa = Pa_GetDefaultInputDevice();
@@ -47,6 +54,7 @@ public:
         LoadWaveIn();
         if (device < 0 || device >= static_cast<int>(m_waveIn.size()))
             return {};
+        std::lock_guard lock(PortAudioLock());
         const PaDeviceInfo* info = Pa_GetDeviceInfo(m_waveIn[static_cast<size_t>(device)]);
         return info && info->name ? info->name : "";
     }
@@ -72,6 +80,7 @@ private:
         if (m_bPaTried)
             return;
         m_bPaTried = true;
+        std::lock_guard lock(PortAudioLock());
         if (Pa_Initialize() != paNoError)
             return;
         m_bPaReady = true;
@@ -83,6 +92,7 @@ private:
         }
     }
 
+    // Called with PortAudioLock() held.
     static std::optional<WaveInCaps> Probe(PaDeviceIndex pa) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(pa);
         if (!info)
