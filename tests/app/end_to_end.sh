@@ -2,7 +2,7 @@
 # End to end: starts the real tarvo-tuner under Xvfb on a simulated recording of A3 played
 # 15 cents sharp (a sawtooth at 221.92 Hz), reads note, octave and percent off a screenshot of
 # its window by comparing the glyph bands with the artwork, checks the frame-rate title after
-# the "f" key and that the "e" key ends the program after writing state.txt.
+# the "f" key and that the "e" key, and then SIGTERM, end the program after writing state.txt.
 #
 #   end_to_end.sh TUNER READER DATA_DIR [SCREENSHOT_COPY]
 set -euo pipefail
@@ -67,6 +67,32 @@ if [ "${1:-}" = "--inside" ]; then
         exit 1
     }
     echo "e2e: exit key saved state.txt"
+
+    # A termination signal from the desktop session ends it like the close box.
+    rm -f state.txt
+    TARVO_SIMULATED_INPUT="$work/tone.wav" "$tuner" >tuner.out 2>&1 &
+    pid=$!
+    timeout 20 xdotool search --sync --onlyvisible --name '^Tarvo Instrument Tuner' >/dev/null
+    sleep 1
+    kill -TERM "$pid"
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "e2e: SIGTERM did not end the program"
+        kill -KILL "$pid"
+        exit 1
+    fi
+    wait "$pid" || {
+        echo "e2e: tarvo-tuner exited with status $? on SIGTERM"
+        exit 1
+    }
+    [ -f state.txt ] || {
+        echo "e2e: SIGTERM lost the settings"
+        exit 1
+    }
+    echo "e2e: SIGTERM saved state.txt"
     exit 0
 fi
 
