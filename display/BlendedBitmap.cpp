@@ -3,28 +3,11 @@
 #include "display/BmpFile.h"
 #include "display/Surface.h"
 
-namespace {
-
-// Blue of a pixel of a grey control picture; outside a smaller picture it reads as 255.
-int BlueAt(const QImage& image, int x, int y) {
-    if (x >= image.width() || y >= image.height())
-        return 255;
-    return qBlue(reinterpret_cast<const QRgb*>(image.constScanLine(y))[x]);
-}
-
-} // namespace
-
 bool BlendedBitmap::Load(const std::string& pictureFile, const std::string& opacityFile) {
     m_picture = m_opacity = m_result = QImage();
     m_nWidth = m_nHeight = 0;
-    QImage picture = bmp::Read(pictureFile);
-    if (picture.isNull())
+    if (!bmp::ReadPair(pictureFile, opacityFile, m_picture, m_opacity))
         return false;
-    QImage opacity = bmp::Read(opacityFile);
-    if (opacity.isNull())
-        return false;
-    m_picture = std::move(picture);
-    m_opacity = std::move(opacity);
     m_nWidth = m_picture.width();
     m_nHeight = m_picture.height();
     m_result = QImage(m_nWidth, m_nHeight, QImage::Format_RGB32);
@@ -40,7 +23,7 @@ bool BlendedBitmap::BlendWith(std::uint32_t background) {
     for (int x = 0; x < m_nWidth; ++x) {
         for (int y = 0; y < m_nHeight; ++y) {
             const QRgb p = reinterpret_cast<const QRgb*>(m_picture.constScanLine(y))[x];
-            const double f = BlueAt(m_opacity, x, y) / 256.0;
+            const double f = surface::BlueAt(m_opacity, x, y) / 256.0;
             const int pc[3] = {qRed(p), qGreen(p), qBlue(p)};
             int rc[3];
             for (int c = 0; c < 3; ++c)

@@ -1,6 +1,7 @@
 #include "display/BmpFile.h"
 
 #include <fstream>
+#include <utility>
 #include <vector>
 
 namespace bmp {
@@ -161,6 +162,19 @@ std::string Encode(const QImage& source) {
             s.push_back('\0');
     }
     return s;
+}
+
+bool ReadPair(const std::string& firstPath, const std::string& secondPath, QImage& first,
+              QImage& second) {
+    QImage a = Read(firstPath);
+    if (a.isNull())
+        return false;
+    QImage b = Read(secondPath);
+    if (b.isNull())
+        return false;
+    first = std::move(a);
+    second = std::move(b);
+    return true;
 }
 
 bool Write(const QImage& image, const std::string& path) {

@@ -22,6 +22,11 @@ QImage Decode(const std::uint8_t* data, std::size_t size);
 // Reads and decodes a file; a null image when it is missing, unreadable or refused.
 QImage Read(const std::string& path);
 
+// Reads two pictures that are used together: both, or neither (false, and first and second are
+// left as they were).
+bool ReadPair(const std::string& firstPath, const std::string& secondPath, QImage& first,
+              QImage& second);
+
 // Encodes an image as a bottom-up 24-bit BI_RGB BMP (rows padded to 4 bytes).
 std::string Encode(const QImage& image);
 

@@ -3,28 +3,11 @@
 #include "display/BmpFile.h"
 #include "display/Surface.h"
 
-namespace {
-
-// Blue of a pixel of a grey control picture; outside a smaller picture it reads as 255.
-int BlueAt(const QImage& image, int x, int y) {
-    if (x >= image.width() || y >= image.height())
-        return 255;
-    return qBlue(reinterpret_cast<const QRgb*>(image.constScanLine(y))[x]);
-}
-
-} // namespace
-
 bool GlyphStrip::Load(const std::string& colorAmountFile, const std::string& bevelFile) {
     m_colorAmount = m_bevel = m_result = QImage();
     m_nWidth = m_nHeight = 0;
-    QImage amount = bmp::Read(colorAmountFile);
-    if (amount.isNull())
+    if (!bmp::ReadPair(colorAmountFile, bevelFile, m_colorAmount, m_bevel))
         return false;
-    QImage bevel = bmp::Read(bevelFile);
-    if (bevel.isNull())
-        return false;
-    m_colorAmount = std::move(amount);
-    m_bevel = std::move(bevel);
     m_nWidth = m_colorAmount.width();
     m_nHeight = m_colorAmount.height();
     m_result = QImage(m_nWidth, m_nHeight, QImage::Format_RGB32);
@@ -44,8 +27,8 @@ void GlyphStrip::Compose() {
     const int tc[3] = {qRed(t), qGreen(t), qBlue(t)};
     for (int x = 0; x < m_nWidth; ++x) {
         for (int y = 0; y < m_nHeight; ++y) {
-            const double k1 = 1.0 - BlueAt(m_colorAmount, x, y) / 256.0;
-            const double k2 = 1.0 - BlueAt(m_bevel, x, y) / 256.0;
+            const double k1 = 1.0 - surface::BlueAt(m_colorAmount, x, y) / 256.0;
+            const double k2 = 1.0 - surface::BlueAt(m_bevel, x, y) / 256.0;
             int rc[3];
             for (int c = 0; c < 3; ++c) {
                 // White moved towards the text colour, then darkened by the bevel.

@@ -25,6 +25,13 @@ inline std::uint32_t ToColorRef(QRgb rgb) {
 
 inline constexpr QRgb kWhite = 0xFFFFFFFFu;
 
+// Blue of a pixel of a grey control picture; outside a smaller picture it reads as 255.
+inline int BlueAt(const QImage& image, int x, int y) {
+    if (x >= image.width() || y >= image.height())
+        return 255;
+    return qBlue(reinterpret_cast<const QRgb*>(image.constScanLine(y))[x]);
+}
+
 // Fills rect (clipped to the image) with colour.
 void FillRect(QImage& image, const QRect& rect, QRgb colour);
 
