@@ -16,6 +16,7 @@ packages=(
     ninja-build
     pkg-config
     clang
+    clang-format
     libclang-rt-14-dev
     qt6-base-dev
     qt6-base-dev-tools
