@@ -93,12 +93,16 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_power.assign(static_cast<size_t>(n / 2 + 1), 0.0f);
         m_liveFreq.assign(maxPeaks, 0.0f);
         m_liveAmp.assign(maxPeaks, 0.0f);
+        m_liveK.assign(maxPeaks, 0);
+        m_liveMatch.assign(maxPeaks, 0);
         m_nLivePeaks = 0;
+        m_bLiveAscending = false;
 
         m_candBase.resize(grid);
         m_candFreq.assign(grid, 0.0f);
         m_candScore.assign(grid, 0.0f);
-        m_rows.assign(static_cast<size_t>(grid) * maxPeaks, HarmonicSlot{});
+        m_nRowStride = maxPeaks + 1;
+        m_rows.assign(static_cast<size_t>(grid) * m_nRowStride, HarmonicSlot{});
         m_rowLength.assign(grid, 0);
         // Harmonic numbers stay below (rate / 2) / lowest + 2: peaks lie below half the rate
         // and candidates at or above the lowest frequency. Past a sane size, PrimeTest divides.
@@ -210,7 +214,10 @@ void PitchAnalyser::FreeBuffers() {
     m_power = {};
     m_liveFreq = {};
     m_liveAmp = {};
+    m_liveK = {};
+    m_liveMatch = {};
     m_nLivePeaks = 0;
+    m_bLiveAscending = false;
     m_candBase = {};
     m_candFreq = {};
     m_candScore = {};
@@ -362,13 +369,20 @@ bool PitchAnalyser::AnalysePeaks() {
     m_arbiter.LoadPeaks(m_peakFreq.data(), m_peakAmp.data(), m_nMaxPeaks);
     // Empty entries never match a harmonic: the comb search walks only the others.
     m_nLivePeaks = 0;
+    bool ascending = true;
+    float previous = 0.0f;
     for (int p = 0; p < m_nMaxPeaks; ++p) {
         if (m_peakAmp[p] > 0.0f) {
-            m_liveFreq[m_nLivePeaks] = m_peakFreq[p];
+            const float f = m_peakFreq[p];
+            // FindPeaks always gives this order; a PeakList loaded by hand may not.
+            ascending = ascending && f >= previous && f > 0.0f && std::isfinite(f);
+            previous = f;
+            m_liveFreq[m_nLivePeaks] = f;
             m_liveAmp[m_nLivePeaks] = m_peakAmp[p];
             ++m_nLivePeaks;
         }
     }
+    m_bLiveAscending = ascending;
     FindFundamentals(table);
     m_arbiter.ComputeShares();
     while (m_arbiter.RemoveWeakest()) {
@@ -468,16 +482,90 @@ PitchResult PitchAnalyser::ToPitchResult(const NoteTable& table, float f, float 
 }
 
 float PitchAnalyser::HarmonicScore(float f, int row) {
-    HarmonicSlot* __restrict slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
-    // Slots 0..length-1 are filled, the rest empty: clear only what the last scoring wrote.
+    HarmonicSlot* __restrict slots = Row(row);
     int& length = m_rowLength[row];
-    std::fill_n(slots, length, HarmonicSlot{});
+    if (!m_bLiveAscending) {
+        return HarmonicScoreInOrder(f, slots, length);
+    }
     const float lower = f * m_fQuarterTone;
     const float upper = f / m_fQuarterTone;
     const float inverseUpper = 1.0f / upper;
-    // The frame's non-empty peaks, in PeakList order (gathered once per frame).
     const float* __restrict peakFreq = m_liveFreq.data();
     const float* __restrict peakAmp = m_liveAmp.data();
+    int* __restrict harmonic = m_liveK.data();
+    unsigned char* __restrict match = m_liveMatch.data();
+    const int live = m_nLivePeaks;
+
+    // With the peaks in ascending frequency, the harmonic number the walk in PeakList order
+    // reaches for a peak is simply the smallest k with k * upper >= its frequency (k * upper
+    // grows with k), so every peak's k can be found on its own, in vector lanes: estimated by
+    // a product, then settled with the same float products the walk compares.
+    unsigned unsettled = 0;
+    for (int p = 0; p < live; ++p) {
+        const float pf = peakFreq[p];
+        const float estimate = pf * inverseUpper;
+        int k = static_cast<int>(estimate < 1.0e9f ? estimate : 1.0e9f);
+        k += static_cast<int>(static_cast<float>(k) * upper < pf);
+        const float above = static_cast<float>(k) * upper;
+        const float below = static_cast<float>(k - 1) * upper;
+        unsettled |= static_cast<unsigned>(above < pf) | static_cast<unsigned>(below >= pf);
+        harmonic[p] = k;
+        match[p] = static_cast<unsigned char>(static_cast<float>(k) * lower < pf);
+    }
+    if (unsettled != 0) {
+        for (int p = 0; p < live; ++p) {
+            const float pf = peakFreq[p];
+            int k = harmonic[p];
+            while (k > 0 && static_cast<float>(k - 1) * upper >= pf) {
+                --k;
+            }
+            while (static_cast<float>(k) * upper < pf) {
+                ++k;
+            }
+            harmonic[p] = k;
+            match[p] = static_cast<unsigned char>(static_cast<float>(k) * lower < pf);
+        }
+    }
+
+    // Peaks in (k lower, k upper] fill one slot per k, the strongest kept (the first of equal
+    // ones). Written without data-dependent branches: the slot being filled lives in registers
+    // and is stored every step, into the scratch slot before any peak matched. The score adds
+    // the slots' amplitudes in slot order, each when its slot is closed.
+    int cursor = -1;
+    int lastK = -1;
+    int slotK = 0;
+    float slotFreq = 0.0f;
+    float slotAmp = 0.0f;
+    float score = 0.0f;
+    for (int p = 0; p < live; ++p) {
+        const int k = harmonic[p];
+        const float pf = peakFreq[p];
+        const float amp = peakAmp[p];
+        const bool matched = match[p] != 0;
+        const bool fresh = matched && k != lastK;
+        const bool take = fresh || (matched && slotAmp < amp);
+        score += fresh ? slotAmp : 0.0f;
+        cursor += static_cast<int>(fresh);
+        lastK = fresh ? k : lastK;
+        slotK = take ? k : slotK;
+        slotFreq = take ? pf : slotFreq;
+        slotAmp = take ? amp : slotAmp;
+        slots[cursor] = HarmonicSlot{slotK, slotFreq, slotAmp};
+    }
+    score += slotAmp; // 0 when nothing matched
+    length = cursor + 1;
+    return score;
+}
+
+// The walk in PeakList order, for PeakLists not in ascending frequency.
+float PitchAnalyser::HarmonicScoreInOrder(float f, HarmonicSlot* slots, int& length) {
+    // The other scoring leaves slots past a row's length as they were: clear the whole row.
+    std::fill_n(slots, m_nMaxPeaks, HarmonicSlot{});
+    const float lower = f * m_fQuarterTone;
+    const float upper = f / m_fQuarterTone;
+    const float inverseUpper = 1.0f / upper;
+    const float* peakFreq = m_liveFreq.data();
+    const float* peakAmp = m_liveAmp.data();
     const int live = m_nLivePeaks;
     int k = 0;
     int lastK = -1;
@@ -517,7 +605,7 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
 }
 
 int PitchAnalyser::PrimeTest(int row, float score) {
-    const HarmonicSlot* __restrict slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    const HarmonicSlot* __restrict slots = Row(row);
     // Local copies: the compiler cannot keep member arrays in registers across the stores.
     float sum[kMaxPrimes] = {};
     float limit[kMaxPrimes];
@@ -551,7 +639,7 @@ int PitchAnalyser::PrimeTest(int row, float score) {
 }
 
 void PitchAnalyser::Finalize(int row, const NoteTable& table) {
-    const HarmonicSlot* slots = &m_rows[static_cast<size_t>(row) * m_nMaxPeaks];
+    const HarmonicSlot* slots = Row(row);
     const int n = m_rowLength[row]; // filled slots; the rest are empty
     float score = 0.0f;
     float adjacency = 0.0f;

@@ -110,6 +110,8 @@ private:
     const NoteTable& AcquireNoteTable();
     static PitchResult ToPitchResult(const NoteTable& table, float f, float energy);
     float HarmonicScore(float f, int row);
+    float HarmonicScoreInOrder(float f, HarmonicSlot* slots, int& length);
+    HarmonicSlot* Row(int row) { return &m_rows[static_cast<size_t>(row) * m_nRowStride + 1]; }
     int PrimeTest(int row, float score);
     void Finalize(int row, const NoteTable& table);
     void FindFundamentals(const NoteTable& table);
@@ -146,15 +148,21 @@ private:
     std::vector<float> m_power;    // bin powers of the frame, N / 2 + 1
     std::vector<float> m_liveFreq; // the PeakList's non-empty entries, gathered each frame
     std::vector<float> m_liveAmp;
+    std::vector<int> m_liveK; // harmonic number of each live peak, per scoring
+    std::vector<unsigned char> m_liveMatch;
     int m_nLivePeaks = 0;
+    bool m_bLiveAscending = false; // live peaks in ascending frequency, all finite and > 0
 
     // Candidate search
     float m_fQuarterTone = 0.0f;
     std::vector<float> m_candBase; // lowest * 2^(j / grid)
     std::vector<float> m_candFreq;
     std::vector<float> m_candScore;
-    std::vector<HarmonicSlot> m_rows; // grid rows of maxPeaks slots
-    std::vector<int> m_rowLength;     // filled slots per row
+    // Grid rows of maxPeaks slots, each preceded by one scratch slot (Row(r)[-1]) that takes
+    // the unconditional stores of the branch-free scoring.
+    std::vector<HarmonicSlot> m_rows;
+    int m_nRowStride = 0;
+    std::vector<int> m_rowLength; // filled slots per row
     std::array<int, kMaxPrimes> m_primes{};
     std::array<float, kMaxPrimes> m_primeThreshold{};
     std::vector<unsigned char> m_primeFactors; // per harmonic number: bit i = prime i divides it
