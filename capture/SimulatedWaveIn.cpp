@@ -80,18 +80,11 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    uint32_t Prepare(WaveHeader* header) override {
-        if (header == nullptr || header->lpData == nullptr)
-            return MMSYSERR_INVALPARAM;
-        header->dwFlags |= WHDR_PREPARED;
-        return MMSYSERR_NOERROR;
-    }
+    uint32_t Prepare(WaveHeader* header) override { return PrepareHeader(header); }
 
     uint32_t AddBuffer(WaveHeader* header) override {
-        if (header == nullptr || header->lpData == nullptr)
-            return MMSYSERR_INVALPARAM;
-        if ((header->dwFlags & WHDR_PREPARED) == 0)
-            return WAVERR_UNPREPARED;
+        if (const uint32_t refused = CheckQueueable(header); refused != MMSYSERR_NOERROR)
+            return refused;
         std::lock_guard lock(m_owner.m_mutex);
         if (!m_queue.Push(header))
             return MMSYSERR_NOMEM;

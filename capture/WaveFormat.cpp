@@ -11,3 +11,18 @@ WaveFormat MakeWaveFormat(int channels, int samplesPerSec, int bitsPerSample) {
     f.cbSize = 0;
     return f;
 }
+
+uint32_t PrepareHeader(WaveHeader* header) {
+    if (header == nullptr || header->lpData == nullptr)
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+uint32_t CheckQueueable(const WaveHeader* header) {
+    if (header == nullptr || header->lpData == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if ((header->dwFlags & WHDR_PREPARED) == 0)
+        return WAVERR_UNPREPARED;
+    return MMSYSERR_NOERROR;
+}

@@ -59,6 +59,11 @@ struct WaveHeader {
     uintptr_t reserved = 0;
 };
 
+// Header checks both services make. PrepareHeader marks a header with data as prepared;
+// CheckQueueable accepts only a prepared header with data. MMSYSERR_NOERROR or the refusal.
+uint32_t PrepareHeader(WaveHeader* header);
+uint32_t CheckQueueable(const WaveHeader* header);
+
 // Called on the service's audio thread (WIM_DATA) or on the thread calling Reset / Stop.
 // Must not block, lock or allocate.
 using WaveInProc = void (*)(void* instance, uint32_t message, WaveHeader* header);
