@@ -35,11 +35,7 @@ struct Window {
 
     static void OnFrame(void* self) {
         auto* w = static_cast<Window*>(self);
-        const PitchResult* r = w->engine->GetResults();
-        const PitchResult* best = &r[0];
-        for (int i = 1; i < 12; ++i)
-            if (r[i].level > best->level)
-                best = &r[i];
+        const PitchResult* best = Loudest(w->engine->GetResults());
         if (best->level > kNoPitchLevel) {
             std::lock_guard lock(w->mutex);
             ++w->notes[{best->note, best->octave}];
