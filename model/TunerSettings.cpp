@@ -156,13 +156,9 @@ TunerSettings::TunerSettings() {
     ApplyDefaults();
 }
 
-TunerSettings::TunerSettings(const TunerSettings& other) : tunings(other.tunings) {
-    SetColors(other.GetColors());
-    SetKeyIndex(other.GetKeyIndex());
-    SetConcertA(other.GetConcertA());
-    SetMidiDevice(other.GetMidiDevice());
-    SetRecordingDevice(other.GetRecordingDevice());
-    SetAnalysisHop(other.GetAnalysisHop());
+// The atomics cannot be copied as members; both copies go through the setters.
+TunerSettings::TunerSettings(const TunerSettings& other) {
+    *this = other;
 }
 
 TunerSettings& TunerSettings::operator=(const TunerSettings& other) {
