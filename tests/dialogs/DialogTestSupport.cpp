@@ -27,29 +27,32 @@ QStringList Lines(const QListWidget* list) {
     return lines;
 }
 
-bool FakeDevices::GetWaveInCaps(int device, WaveInCaps& caps) {
-    waveInQueries.push_back(device);
-    const std::optional<WaveInCaps>* found = nullptr;
+namespace {
+
+// Device -1 is the default entry, 0.. index the list; no entry or an empty one fails.
+template <typename Caps>
+bool FindCaps(int device, const std::optional<Caps>& fallback,
+              const std::vector<std::optional<Caps>>& list, Caps& caps) {
+    const std::optional<Caps>* found = nullptr;
     if (device == -1)
-        found = &defaultWaveIn;
-    else if (device >= 0 && device < static_cast<int>(waveIn.size()))
-        found = &waveIn[static_cast<size_t>(device)];
+        found = &fallback;
+    else if (device >= 0 && device < static_cast<int>(list.size()))
+        found = &list[static_cast<size_t>(device)];
     if (!found || !*found)
         return false;
     caps = **found;
     return true;
 }
 
+} // namespace
+
+bool FakeDevices::GetWaveInCaps(int device, WaveInCaps& caps) {
+    waveInQueries.push_back(device);
+    return FindCaps(device, defaultWaveIn, waveIn, caps);
+}
+
 bool FakeDevices::GetMidiOutCaps(int device, MidiOutCaps& caps) {
-    const std::optional<MidiOutCaps>* found = nullptr;
-    if (device == -1)
-        found = &defaultMidiOut;
-    else if (device >= 0 && device < static_cast<int>(midiOut.size()))
-        found = &midiOut[static_cast<size_t>(device)];
-    if (!found || !*found)
-        return false;
-    caps = **found;
-    return true;
+    return FindCaps(device, defaultMidiOut, midiOut, caps);
 }
 
 WindowActions WindowRecorder::Actions() {
