@@ -15,12 +15,17 @@ import numpy as np
 TOLERANCE_CENTS = 0.5  # a sample further than this from its nominal pitch is "out of tune"
 
 
-def _harmonic(spectrum, n, rate, lo_hz, hi_hz):
-    """Amplitude and mean frequency of the partial between lo_hz and hi_hz."""
+def _band(spectrum, n, rate, lo_hz, hi_hz):
+    """Analytic signal of what lies between lo_hz and hi_hz in a full-length spectrum."""
     lo, hi = int(np.ceil(lo_hz * n / rate)), int(np.floor(hi_hz * n / rate))
     band = np.zeros(n, dtype=complex)
     band[lo : hi + 1] = 2 * spectrum[lo : hi + 1]
-    a = np.fft.ifft(band)
+    return np.fft.ifft(band)
+
+
+def _harmonic(spectrum, n, rate, lo_hz, hi_hz):
+    """Amplitude and mean frequency of the partial between lo_hz and hi_hz."""
+    a = _band(spectrum, n, rate, lo_hz, hi_hz)
     trim = n // 10  # the band edges ring at both ends of the circular signal
     a = a[trim : n - trim]
     w = np.abs(a)
@@ -73,10 +78,7 @@ def wander(x, rate, f0, start, stop, window=1024 / 11025, step=0.01, harmonics=6
     for k in range(1, harmonics + 1):
         if (k + 0.5) * f0 > 0.45 * rate:
             break
-        lo, hi = int(np.ceil((k - 0.5) * f0 * n / rate)), int(np.floor((k + 0.5) * f0 * n / rate))
-        band = np.zeros(n, dtype=complex)
-        band[lo : hi + 1] = 2 * spectrum[lo : hi + 1]
-        a = np.fft.ifft(band)
+        a = _band(spectrum, n, rate, (k - 0.5) * f0, (k + 0.5) * f0)
         tracks.append((k, np.unwrap(np.angle(a)), np.abs(a)))
     if not tracks:
         return np.zeros(0), np.zeros(0)
