@@ -7,6 +7,15 @@
 #   end_to_end.sh TUNER READER DATA_DIR [SCREENSHOT_COPY]
 set -euo pipefail
 
+# Succeeds once process $1 has ended, fails if it is still running after 10 s.
+ends_within_10s() {
+    for _ in $(seq 100); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 if [ "${1:-}" = "--inside" ]; then
     # Runs inside the Xvfb display.
     work=$2 tuner=$3 reader=$4
@@ -48,11 +57,7 @@ if [ "${1:-}" = "--inside" ]; then
     esac
 
     xdotool key --clearmodifiers e
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
+    if ! ends_within_10s "$pid"; then
         echo "e2e: the exit key did not end the program"
         kill "$pid"
         exit 1
@@ -75,11 +80,7 @@ if [ "${1:-}" = "--inside" ]; then
     timeout 20 xdotool search --sync --onlyvisible --name '^Tarvo Instrument Tuner' >/dev/null
     sleep 1
     kill -TERM "$pid"
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
+    if ! ends_within_10s "$pid"; then
         echo "e2e: SIGTERM did not end the program"
         kill -KILL "$pid"
         exit 1
