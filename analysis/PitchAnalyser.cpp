@@ -19,6 +19,7 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr float kFullEnergy = 3.0e6f;
 constexpr float kLowSumShare = 0.25f;
 constexpr int kLowHarmonics = 5;
+constexpr int kBlock = 8; // peaks per block of the harmonic-number pass
 constexpr std::array<int, PitchAnalyser::kMaxPrimes> kPrimes{2, 3, 5, 7, 11, 13, 17};
 constexpr std::array<float, PitchAnalyser::kMaxPrimes> kPrimeThresholds{0.83f, 0.6f,  0.75f, 0.75f,
                                                                         0.75f, 0.75f, 0.75f};
@@ -35,6 +36,29 @@ float* AllocTransformBuffer(int n) {
         std::fill_n(p, n + 2, 0.0f);
     }
     return p;
+}
+
+// For each peak of frequencies freq[0..count) (count padded to whole blocks): the smallest
+// k with k * upper >= freq, by an estimate and one step, and whether the peak lies above
+// k * lower. Returns non-zero when some estimate was not settled by that one step.
+int HarmonicNumbers(const float* __restrict freq, int count, float upper, float inverseUpper,
+                    float lower, int* __restrict harmonic, int* __restrict match) {
+    int unsettled = 0;
+    for (int b = 0; b < count; b += kBlock) {
+        // Fixed-size blocks vectorise without remainder loops.
+        for (int j = b; j < b + kBlock; ++j) {
+            const float pf = freq[j];
+            const float estimate = pf * inverseUpper;
+            int k = static_cast<int>(estimate < 1.0e9f ? estimate : 1.0e9f);
+            k += static_cast<int>(static_cast<float>(k) * upper < pf);
+            const float above = static_cast<float>(k) * upper;
+            const float below = static_cast<float>(k - 1) * upper;
+            unsettled |= static_cast<int>(above < pf) | static_cast<int>(below >= pf);
+            harmonic[j] = k;
+            match[j] = static_cast<int>(static_cast<float>(k) * lower < pf);
+        }
+    }
+    return unsettled;
 }
 
 } // namespace
@@ -91,10 +115,13 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_peakFreq.assign(maxPeaks, 0.0f);
         m_peakAmp.assign(maxPeaks, 0.0f);
         m_power.assign(static_cast<size_t>(n / 2 + 1), 0.0f);
-        m_liveFreq.assign(maxPeaks, 0.0f);
-        m_liveAmp.assign(maxPeaks, 0.0f);
-        m_liveK.assign(maxPeaks, 0);
-        m_liveMatch.assign(maxPeaks, 0);
+        // Room for the live peaks rounded up to whole blocks of the harmonic-number pass.
+        const size_t liveSize = static_cast<size_t>(maxPeaks + kBlock);
+        m_liveFreq.assign(liveSize, 1.0f);
+        m_liveAmp.assign(liveSize, 0.0f);
+        m_liveK.assign(liveSize, 0);
+        m_liveMatch.assign(liveSize, 0);
+        m_liveMatching.assign(maxPeaks, 0);
         m_nLivePeaks = 0;
         m_bLiveAscending = false;
 
@@ -216,6 +243,7 @@ void PitchAnalyser::FreeBuffers() {
     m_liveAmp = {};
     m_liveK = {};
     m_liveMatch = {};
+    m_liveMatching = {};
     m_nLivePeaks = 0;
     m_bLiveAscending = false;
     m_candBase = {};
@@ -383,6 +411,11 @@ bool PitchAnalyser::AnalysePeaks() {
         }
     }
     m_bLiveAscending = ascending;
+    // Fill the last block with copies of a real frequency: its lanes are computed, never used.
+    const float pad = m_nLivePeaks > 0 ? m_liveFreq[m_nLivePeaks - 1] : 1.0f;
+    for (int p = m_nLivePeaks; p % kBlock != 0; ++p) {
+        m_liveFreq[p] = pad;
+    }
     FindFundamentals(table);
     m_arbiter.ComputeShares();
     while (m_arbiter.RemoveWeakest()) {
@@ -493,25 +526,15 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
     const float* __restrict peakFreq = m_liveFreq.data();
     const float* __restrict peakAmp = m_liveAmp.data();
     int* __restrict harmonic = m_liveK.data();
-    unsigned char* __restrict match = m_liveMatch.data();
+    int* __restrict match = m_liveMatch.data();
     const int live = m_nLivePeaks;
 
     // With the peaks in ascending frequency, the harmonic number the walk in PeakList order
     // reaches for a peak is simply the smallest k with k * upper >= its frequency (k * upper
     // grows with k), so every peak's k can be found on its own, in vector lanes: estimated by
     // a product, then settled with the same float products the walk compares.
-    unsigned unsettled = 0;
-    for (int p = 0; p < live; ++p) {
-        const float pf = peakFreq[p];
-        const float estimate = pf * inverseUpper;
-        int k = static_cast<int>(estimate < 1.0e9f ? estimate : 1.0e9f);
-        k += static_cast<int>(static_cast<float>(k) * upper < pf);
-        const float above = static_cast<float>(k) * upper;
-        const float below = static_cast<float>(k - 1) * upper;
-        unsettled |= static_cast<unsigned>(above < pf) | static_cast<unsigned>(below >= pf);
-        harmonic[p] = k;
-        match[p] = static_cast<unsigned char>(static_cast<float>(k) * lower < pf);
-    }
+    const int unsettled =
+        HarmonicNumbers(peakFreq, live, upper, inverseUpper, lower, harmonic, match);
     if (unsettled != 0) {
         for (int p = 0; p < live; ++p) {
             const float pf = peakFreq[p];
@@ -523,36 +546,37 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
                 ++k;
             }
             harmonic[p] = k;
-            match[p] = static_cast<unsigned char>(static_cast<float>(k) * lower < pf);
+            match[p] = static_cast<int>(static_cast<float>(k) * lower < pf);
         }
     }
 
     // Peaks in (k lower, k upper] fill one slot per k, the strongest kept (the first of equal
-    // ones). Written without data-dependent branches: the slot being filled lives in registers
-    // and is stored every step, into the scratch slot before any peak matched. The score adds
-    // the slots' amplitudes in slot order, each when its slot is closed.
+    // ones). Whether a peak matches is as good as random, so the matching peaks are gathered
+    // first without a branch; among them a new k is the rule and predicts well.
+    int* __restrict matching = m_liveMatching.data();
+    int matches = 0;
+    for (int p = 0; p < live; ++p) {
+        matching[matches] = p;
+        matches += match[p];
+    }
     int cursor = -1;
     int lastK = -1;
-    int slotK = 0;
-    float slotFreq = 0.0f;
-    float slotAmp = 0.0f;
-    float score = 0.0f;
-    for (int p = 0; p < live; ++p) {
+    for (int i = 0; i < matches; ++i) {
+        const int p = matching[i];
         const int k = harmonic[p];
-        const float pf = peakFreq[p];
         const float amp = peakAmp[p];
-        const bool matched = match[p] != 0;
-        const bool fresh = matched && k != lastK;
-        const bool take = fresh || (matched && slotAmp < amp);
-        score += fresh ? slotAmp : 0.0f;
-        cursor += static_cast<int>(fresh);
-        lastK = fresh ? k : lastK;
-        slotK = take ? k : slotK;
-        slotFreq = take ? pf : slotFreq;
-        slotAmp = take ? amp : slotAmp;
-        slots[cursor] = HarmonicSlot{slotK, slotFreq, slotAmp};
+        if (k != lastK) {
+            ++cursor;
+            lastK = k;
+            slots[cursor] = HarmonicSlot{k, peakFreq[p], amp};
+        } else if (slots[cursor].amplitude < amp) {
+            slots[cursor] = HarmonicSlot{k, peakFreq[p], amp};
+        }
     }
-    score += slotAmp; // 0 when nothing matched
+    float score = 0.0f;
+    for (int s = 0; s <= cursor; ++s) {
+        score += slots[s].amplitude;
+    }
     length = cursor + 1;
     return score;
 }

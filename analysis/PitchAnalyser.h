@@ -149,7 +149,8 @@ private:
     std::vector<float> m_liveFreq; // the PeakList's non-empty entries, gathered each frame
     std::vector<float> m_liveAmp;
     std::vector<int> m_liveK; // harmonic number of each live peak, per scoring
-    std::vector<unsigned char> m_liveMatch;
+    std::vector<int> m_liveMatch;
+    std::vector<int> m_liveMatching; // live peaks on a harmonic, per scoring
     int m_nLivePeaks = 0;
     bool m_bLiveAscending = false; // live peaks in ascending frequency, all finite and > 0
 
