@@ -3,6 +3,7 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <mutex>
 #include <new>
@@ -20,6 +21,7 @@ constexpr float kFullEnergy = 3.0e6f;
 constexpr float kLowSumShare = 0.25f;
 constexpr int kLowHarmonics = 5;
 constexpr int kBlock = 8; // peaks per block of the harmonic-number pass
+constexpr int kLanes = 8; // candidate scores compared side by side
 constexpr std::array<int, PitchAnalyser::kMaxPrimes> kPrimes{2, 3, 5, 7, 11, 13, 17};
 constexpr std::array<float, PitchAnalyser::kMaxPrimes> kPrimeThresholds{0.83f, 0.6f,  0.75f, 0.75f,
                                                                         0.75f, 0.75f, 0.75f};
@@ -59,6 +61,29 @@ int HarmonicNumbers(const float* __restrict freq, int count, float upper, float 
         }
     }
     return unsettled;
+}
+
+// Index of the first largest of count scores (count a whole number of lane groups, no NaN),
+// as std::max_element gives it. The largest value is found lane by lane, which vectorises.
+int FirstLargest(const float* __restrict score, int count) {
+    float lane[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+        lane[l] = score[l];
+    }
+    for (int b = kLanes; b < count; b += kLanes) {
+        for (int l = 0; l < kLanes; ++l) {
+            lane[l] = score[b + l] > lane[l] ? score[b + l] : lane[l];
+        }
+    }
+    float best = lane[0];
+    for (int l = 1; l < kLanes; ++l) {
+        best = lane[l] > best ? lane[l] : best;
+    }
+    int j = 0;
+    while (j + 1 < count && score[j] != best) {
+        ++j;
+    }
+    return j;
 }
 
 } // namespace
@@ -115,6 +140,7 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_peakFreq.assign(maxPeaks, 0.0f);
         m_peakAmp.assign(maxPeaks, 0.0f);
         m_power.assign(static_cast<size_t>(n / 2 + 1), 0.0f);
+        m_maximumFlag.assign(static_cast<size_t>(n / 2 + 1), 0);
         // Room for the live peaks rounded up to whole blocks of the harmonic-number pass.
         const size_t liveSize = static_cast<size_t>(maxPeaks + kBlock);
         m_liveFreq.assign(liveSize, 1.0f);
@@ -127,7 +153,8 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
 
         m_candBase.resize(grid);
         m_candFreq.assign(grid, 0.0f);
-        m_candScore.assign(grid, 0.0f);
+        // Padded to whole lane groups with scores below any real one (those are >= 0).
+        m_candScore.assign(static_cast<size_t>((grid + kLanes - 1) / kLanes * kLanes), -1.0f);
         m_nRowStride = maxPeaks + 1;
         m_rows.assign(static_cast<size_t>(grid) * m_nRowStride, HarmonicSlot{});
         m_rowLength.assign(grid, 0);
@@ -239,6 +266,7 @@ void PitchAnalyser::FreeBuffers() {
     m_peakFreq = {};
     m_peakAmp = {};
     m_power = {};
+    m_maximumFlag = {};
     m_liveFreq = {};
     m_liveAmp = {};
     m_liveK = {};
@@ -316,12 +344,16 @@ int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
     if (first <= half) {
         power[first] = 0.0f; // bin m0 counts as power 0 and is never a peak
     }
+    int* __restrict isMaximum = m_maximumFlag.data();
+    for (int m = first + 1; m < half; ++m) {
+        isMaximum[m] =
+            static_cast<int>(power[m] > power[m + 1]) & static_cast<int>(power[m] > power[m - 1]);
+    }
     int* __restrict maxima = m_workIndex.data();
     int count = 0;
     for (int m = first + 1; m < half; ++m) {
         maxima[count] = m;
-        count +=
-            static_cast<int>(power[m] > power[m + 1]) & static_cast<int>(power[m] > power[m - 1]);
+        count += isMaximum[m];
     }
 
     int found = 0;
@@ -630,33 +662,47 @@ float PitchAnalyser::HarmonicScoreInOrder(float f, HarmonicSlot* slots, int& len
 
 int PitchAnalyser::PrimeTest(int row, float score) {
     const HarmonicSlot* __restrict slots = Row(row);
-    // Local copies: the compiler cannot keep member arrays in registers across the stores.
-    float sum[kMaxPrimes] = {};
-    float limit[kMaxPrimes];
-    for (int i = 0; i < kMaxPrimes; ++i) {
-        limit[i] = score * m_primeThreshold[i];
-    }
+    // One vector lane per prime: each slot adds its amplitude to the sums of the primes
+    // dividing its k and 0 to the others, which leaves those sums as they were. No sum is
+    // above its limit before the first slot where one crosses, so the lowest prime crossing
+    // there is the one a walk prime by prime returns. The eighth lane, and lanes of primes
+    // not in use, never get an amplitude (their table bits are 0) and never cross.
+    using Floats = float __attribute__((vector_size(16)));
+    using Ints = int __attribute__((vector_size(16)));
+    static_assert(kMaxPrimes <= 8);
+    const Ints lowBits = {1, 2, 4, 8};
+    const Ints highBits = {16, 32, 64, 128};
+    Floats sumLow = {0.0f, 0.0f, 0.0f, 0.0f};
+    Floats sumHigh = sumLow;
+    const float* t = m_primeThreshold.data();
+    const Floats limitLow = {score * t[0], score * t[1], score * t[2], score * t[3]};
+    // The eighth lane's limit is the score itself (>= 0), so its sum of 0 stays below it.
+    const Floats limitHigh = {score * t[4], score * t[5], score * t[6], score};
     const unsigned char* __restrict table = m_primeFactors.data();
     const int tableSize = static_cast<int>(m_primeFactors.size());
     const int length = m_rowLength[row];
     for (int s = 0; s < length; ++s) {
         const int k = slots[s].k;
-        // Primes dividing k, lowest first (primes above k never divide it).
-        unsigned factors = 0;
+        int factors = 0; // bit i: prime i divides k
         if (k < tableSize) {
             factors = table[k];
         } else {
             for (int i = 0; i < m_nPrimes; ++i) {
-                factors |= (k % m_primes[i] == 0) ? (1u << i) : 0u;
+                factors |= (k % m_primes[i] == 0) ? (1 << i) : 0;
             }
         }
-        const float amp = slots[s].amplitude;
-        for (; factors != 0; factors &= factors - 1) {
-            const int i = __builtin_ctz(factors); // lowest prime first
-            sum[i] += amp;
-            if (limit[i] < sum[i]) {
-                return m_primes[i];
-            }
+        const int amp = std::bit_cast<int>(slots[s].amplitude);
+        const Ints f = {factors, factors, factors, factors};
+        const Ints a = {amp, amp, amp, amp};
+        // Lane masks are all ones where the prime divides k: they keep the amplitude's bits.
+        sumLow += reinterpret_cast<Floats>(((f & lowBits) != 0) & a);
+        sumHigh += reinterpret_cast<Floats>(((f & highBits) != 0) & a);
+        const Ints crossedLow = limitLow < sumLow;
+        const Ints crossedHigh = limitHigh < sumHigh;
+        const Ints crossed = (crossedLow & lowBits) | (crossedHigh & highBits);
+        const int mask = crossed[0] | crossed[1] | crossed[2] | crossed[3];
+        if (mask != 0) {
+            return m_primes[__builtin_ctz(static_cast<unsigned>(mask))]; // lowest prime first
         }
     }
     return 0;
@@ -715,14 +761,15 @@ void PitchAnalyser::FindFundamentals(const NoteTable& table) {
         m_candScore[j] = HarmonicScore(m_candFreq[j], j);
     }
     const float nyquist = static_cast<float>(m_nSampleRate / 2);
+    const int padded = static_cast<int>(m_candScore.size());
     for (;;) {
-        const auto it = std::max_element(m_candScore.begin(), m_candScore.end());
-        if (!(*it > 0.0f)) {
+        const int j = FirstLargest(m_candScore.data(), padded);
+        const float score = m_candScore[j];
+        if (!(score > 0.0f)) {
             break;
         }
-        const int j = static_cast<int>(it - m_candScore.begin());
         const float f = m_candFreq[j];
-        const int p = PrimeTest(j, *it);
+        const int p = PrimeTest(j, score);
         if (p != 0 && static_cast<float>(p) * f < nyquist) {
             m_candFreq[j] = static_cast<float>(p) * f;
             m_candScore[j] = HarmonicScore(m_candFreq[j], j);
