@@ -3,7 +3,6 @@
 #include <fftw3.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <mutex>
 #include <new>
@@ -554,7 +553,8 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
     }
     const float lower = f * m_fQuarterTone;
     const float upper = f / m_fQuarterTone;
-    const float inverseUpper = 1.0f / upper;
+    // Only for estimates, which are settled against upper: no need to wait for upper.
+    const float inverseUpper = m_fQuarterTone / f;
     const float* __restrict peakFreq = m_liveFreq.data();
     const float* __restrict peakAmp = m_liveAmp.data();
     int* __restrict harmonic = m_liveK.data();
@@ -591,13 +591,17 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
         matching[matches] = p;
         matches += match[p];
     }
+    // The score adds each slot's amplitude when the slot is closed, so in slot order; before
+    // the first slot that is the scratch slot's 0.
     int cursor = -1;
     int lastK = -1;
+    float score = 0.0f;
     for (int i = 0; i < matches; ++i) {
         const int p = matching[i];
         const int k = harmonic[p];
         const float amp = peakAmp[p];
         if (k != lastK) {
+            score += slots[cursor].amplitude;
             ++cursor;
             lastK = k;
             slots[cursor] = HarmonicSlot{k, peakFreq[p], amp};
@@ -605,10 +609,7 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
             slots[cursor] = HarmonicSlot{k, peakFreq[p], amp};
         }
     }
-    float score = 0.0f;
-    for (int s = 0; s <= cursor; ++s) {
-        score += slots[s].amplitude;
-    }
+    score += slots[cursor].amplitude;
     length = cursor + 1;
     return score;
 }
@@ -662,47 +663,33 @@ float PitchAnalyser::HarmonicScoreInOrder(float f, HarmonicSlot* slots, int& len
 
 int PitchAnalyser::PrimeTest(int row, float score) {
     const HarmonicSlot* __restrict slots = Row(row);
-    // One vector lane per prime: each slot adds its amplitude to the sums of the primes
-    // dividing its k and 0 to the others, which leaves those sums as they were. No sum is
-    // above its limit before the first slot where one crosses, so the lowest prime crossing
-    // there is the one a walk prime by prime returns. The eighth lane, and lanes of primes
-    // not in use, never get an amplitude (their table bits are 0) and never cross.
-    using Floats = float __attribute__((vector_size(16)));
-    using Ints = int __attribute__((vector_size(16)));
-    static_assert(kMaxPrimes <= 8);
-    const Ints lowBits = {1, 2, 4, 8};
-    const Ints highBits = {16, 32, 64, 128};
-    Floats sumLow = {0.0f, 0.0f, 0.0f, 0.0f};
-    Floats sumHigh = sumLow;
-    const float* t = m_primeThreshold.data();
-    const Floats limitLow = {score * t[0], score * t[1], score * t[2], score * t[3]};
-    // The eighth lane's limit is the score itself (>= 0), so its sum of 0 stays below it.
-    const Floats limitHigh = {score * t[4], score * t[5], score * t[6], score};
+    // Local copies: the compiler cannot keep member arrays in registers across the stores.
+    float sum[kMaxPrimes] = {};
+    float limit[kMaxPrimes];
+    for (int i = 0; i < kMaxPrimes; ++i) {
+        limit[i] = score * m_primeThreshold[i];
+    }
     const unsigned char* __restrict table = m_primeFactors.data();
     const int tableSize = static_cast<int>(m_primeFactors.size());
     const int length = m_rowLength[row];
     for (int s = 0; s < length; ++s) {
         const int k = slots[s].k;
-        int factors = 0; // bit i: prime i divides k
+        // Primes dividing k, lowest first (primes above k never divide it).
+        unsigned factors = 0;
         if (k < tableSize) {
             factors = table[k];
         } else {
             for (int i = 0; i < m_nPrimes; ++i) {
-                factors |= (k % m_primes[i] == 0) ? (1 << i) : 0;
+                factors |= (k % m_primes[i] == 0) ? (1u << i) : 0u;
             }
         }
-        const int amp = std::bit_cast<int>(slots[s].amplitude);
-        const Ints f = {factors, factors, factors, factors};
-        const Ints a = {amp, amp, amp, amp};
-        // Lane masks are all ones where the prime divides k: they keep the amplitude's bits.
-        sumLow += reinterpret_cast<Floats>(((f & lowBits) != 0) & a);
-        sumHigh += reinterpret_cast<Floats>(((f & highBits) != 0) & a);
-        const Ints crossedLow = limitLow < sumLow;
-        const Ints crossedHigh = limitHigh < sumHigh;
-        const Ints crossed = (crossedLow & lowBits) | (crossedHigh & highBits);
-        const int mask = crossed[0] | crossed[1] | crossed[2] | crossed[3];
-        if (mask != 0) {
-            return m_primes[__builtin_ctz(static_cast<unsigned>(mask))]; // lowest prime first
+        const float amp = slots[s].amplitude;
+        for (; factors != 0; factors &= factors - 1) {
+            const int i = __builtin_ctz(factors); // lowest prime first
+            sum[i] += amp;
+            if (limit[i] < sum[i]) {
+                return m_primes[i];
+            }
         }
     }
     return 0;

@@ -160,8 +160,8 @@ private:
     std::vector<float> m_candBase; // lowest * 2^(j / grid)
     std::vector<float> m_candFreq;
     std::vector<float> m_candScore;
-    // Grid rows of maxPeaks slots, each preceded by one scratch slot (Row(r)[-1]) that takes
-    // the unconditional stores of the branch-free scoring.
+    // Grid rows of maxPeaks slots, each preceded by one empty slot (Row(r)[-1], never
+    // written) that stands for "no slot yet" in the scoring.
     std::vector<HarmonicSlot> m_rows;
     int m_nRowStride = 0;
     std::vector<int> m_rowLength; // filled slots per row
