@@ -7,6 +7,10 @@
 #include <mutex>
 #include <new>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // FFTW's planner is not thread-safe; set-up and tear-down are rare, so one lock serves.
@@ -24,6 +28,15 @@ constexpr int kLanes = 8; // candidate scores compared side by side
 constexpr std::array<int, PitchAnalyser::kMaxPrimes> kPrimes{2, 3, 5, 7, 11, 13, 17};
 constexpr std::array<float, PitchAnalyser::kMaxPrimes> kPrimeThresholds{0.83f, 0.6f,  0.75f, 0.75f,
                                                                         0.75f, 0.75f, 0.75f};
+
+#if defined(__SSE2__)
+// For each 4-bit mask, the offsets of its set bits packed to the front, and how many there are.
+alignas(16) constexpr int kPackedLanes[16][4] = {
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0},
+    {1, 2, 0, 0}, {0, 1, 2, 0}, {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0},
+    {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
+constexpr int kLaneCount[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+#endif
 
 // Blackman curve 0.42 - 0.5 cos + 0.08 cos over a span of `span` samples, at sample i.
 double Blackman(int i, int span) {
@@ -63,27 +76,30 @@ int HarmonicNumbers(const float* __restrict freq, int count, float upper, float 
 }
 
 // Index of the first largest of count scores (count a whole number of lane groups, no NaN),
-// as std::max_element gives it. The largest value is found lane by lane, which vectorises.
+// as std::max_element gives it.
+#if defined(__SSE2__)
+// The largest value is spread to all four lanes and the first lane holding it found by a mask:
+// no value leaves the vector registers, and the search branches once per four scores.
 int FirstLargest(const float* __restrict score, int count) {
-    float lane[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        lane[l] = score[l];
+    __m128 best = _mm_loadu_ps(score);
+    for (int b = 4; b < count; b += 4) {
+        best = _mm_max_ps(best, _mm_loadu_ps(score + b));
     }
-    for (int b = kLanes; b < count; b += kLanes) {
-        for (int l = 0; l < kLanes; ++l) {
-            lane[l] = score[b + l] > lane[l] ? score[b + l] : lane[l];
+    best = _mm_max_ps(best, _mm_shuffle_ps(best, best, _MM_SHUFFLE(2, 3, 0, 1)));
+    best = _mm_max_ps(best, _mm_shuffle_ps(best, best, _MM_SHUFFLE(1, 0, 3, 2)));
+    for (int b = 0; b < count; b += 4) {
+        const int equal = _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(score + b), best));
+        if (equal != 0) {
+            return b + __builtin_ctz(static_cast<unsigned>(equal));
         }
     }
-    float best = lane[0];
-    for (int l = 1; l < kLanes; ++l) {
-        best = lane[l] > best ? lane[l] : best;
-    }
-    int j = 0;
-    while (j + 1 < count && score[j] != best) {
-        ++j;
-    }
-    return j;
+    return 0;
 }
+#else
+int FirstLargest(const float* __restrict score, int count) {
+    return static_cast<int>(std::max_element(score, score + count) - score);
+}
+#endif
 
 } // namespace
 
@@ -135,18 +151,16 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
             std::max<size_t>(static_cast<size_t>(maxPeaks) * 24, static_cast<size_t>(n / 4 + 1));
         m_workFreq.assign(workSize, 0.0f);
         m_workAmp.assign(workSize, 0.0f);
-        m_workIndex.assign(workSize, 0);
+        m_workIndex.assign(workSize + 4, 0); // room for the packed stores of FindPeaks
         m_peakFreq.assign(maxPeaks, 0.0f);
         m_peakAmp.assign(maxPeaks, 0.0f);
         m_power.assign(static_cast<size_t>(n / 2 + 1), 0.0f);
-        m_maximumFlag.assign(static_cast<size_t>(n / 2 + 1), 0);
         // Room for the live peaks rounded up to whole blocks of the harmonic-number pass.
         const size_t liveSize = static_cast<size_t>(maxPeaks + kBlock);
         m_liveFreq.assign(liveSize, 1.0f);
         m_liveAmp.assign(liveSize, 0.0f);
         m_liveK.assign(liveSize, 0);
         m_liveMatch.assign(liveSize, 0);
-        m_liveMatching.assign(maxPeaks, 0);
         m_nLivePeaks = 0;
         m_bLiveAscending = false;
 
@@ -265,12 +279,10 @@ void PitchAnalyser::FreeBuffers() {
     m_peakFreq = {};
     m_peakAmp = {};
     m_power = {};
-    m_maximumFlag = {};
     m_liveFreq = {};
     m_liveAmp = {};
     m_liveK = {};
     m_liveMatch = {};
-    m_liveMatching = {};
     m_nLivePeaks = 0;
     m_bLiveAscending = false;
     m_candBase = {};
@@ -343,16 +355,30 @@ int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
     if (first <= half) {
         power[first] = 0.0f; // bin m0 counts as power 0 and is never a peak
     }
-    int* __restrict isMaximum = m_maximumFlag.data();
-    for (int m = first + 1; m < half; ++m) {
-        isMaximum[m] =
-            static_cast<int>(power[m] > power[m + 1]) & static_cast<int>(power[m] > power[m - 1]);
-    }
     int* __restrict maxima = m_workIndex.data();
     int count = 0;
-    for (int m = first + 1; m < half; ++m) {
+    int m = first + 1;
+#if defined(__SSE2__)
+    // Four bins at a time: which of them are maxima, as a 4-bit mask, and their bin numbers
+    // stored packed to the front as the block's first bin plus the mask's offsets (the lists
+    // have room for the three entries past the end this writes).
+    for (; m + 4 <= half; m += 4) {
+        const __m128 centre = _mm_loadu_ps(power + m);
+        const __m128 below = _mm_loadu_ps(power + m - 1);
+        const __m128 above = _mm_loadu_ps(power + m + 1);
+        const int mask =
+            _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(centre, above), _mm_cmpgt_ps(centre, below)));
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(maxima + count),
+            _mm_add_epi32(_mm_set1_epi32(m),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPackedLanes[mask]))));
+        count += kLaneCount[mask];
+    }
+#endif
+    for (; m < half; ++m) {
         maxima[count] = m;
-        count += isMaximum[m];
+        count +=
+            static_cast<int>(power[m] > power[m + 1]) & static_cast<int>(power[m] > power[m - 1]);
     }
 
     int found = 0;
@@ -583,21 +609,35 @@ float PitchAnalyser::HarmonicScore(float f, int row) {
     }
 
     // Peaks in (k lower, k upper] fill one slot per k, the strongest kept (the first of equal
-    // ones). Whether a peak matches is as good as random, so the matching peaks are gathered
-    // first without a branch; among them a new k is the rule and predicts well.
-    int* __restrict matching = m_liveMatching.data();
-    int matches = 0;
-    for (int p = 0; p < live; ++p) {
-        matching[matches] = p;
-        matches += match[p];
+    // ones). k never falls from one peak to the next, and a peak above one in its span is in
+    // the span too, so two matching peaks share a slot only when they are neighbours in the
+    // list. Mostly none do, and the slots are then just the matching peaks in order.
+    int shared = 0;
+    for (int p = 1; p < live; ++p) {
+        shared |= match[p] & match[p - 1] & static_cast<int>(harmonic[p] == harmonic[p - 1]);
+    }
+    int cursor = 0;
+    float score = 0.0f;
+    if (shared == 0) {
+        // Every peak is written, and a matching one keeps its slot: no branch to mispredict.
+        for (int p = 0; p < live; ++p) {
+            slots[cursor] = HarmonicSlot{harmonic[p], peakFreq[p], peakAmp[p]};
+            cursor += match[p];
+        }
+        for (int s = 0; s < cursor; ++s) {
+            score += slots[s].amplitude;
+        }
+        length = cursor;
+        return score;
     }
     // The score adds each slot's amplitude when the slot is closed, so in slot order; before
     // the first slot that is the scratch slot's 0.
-    int cursor = -1;
+    cursor = -1;
     int lastK = -1;
-    float score = 0.0f;
-    for (int i = 0; i < matches; ++i) {
-        const int p = matching[i];
+    for (int p = 0; p < live; ++p) {
+        if (!match[p]) {
+            continue;
+        }
         const int k = harmonic[p];
         const float amp = peakAmp[p];
         if (k != lastK) {
@@ -663,28 +703,58 @@ float PitchAnalyser::HarmonicScoreInOrder(float f, HarmonicSlot* slots, int& len
 
 int PitchAnalyser::PrimeTest(int row, float score) {
     const HarmonicSlot* __restrict slots = Row(row);
-    // Local copies: the compiler cannot keep member arrays in registers across the stores.
+    const unsigned char* __restrict table = m_primeFactors.data();
+    const int tableSize = static_cast<int>(m_primeFactors.size());
+    const int length = m_rowLength[row];
+    // Primes dividing k as bits, lowest prime in bit 0 (primes above k never divide it).
+    auto factorsOf = [&](int k) {
+        if (k < tableSize) {
+            return static_cast<unsigned>(table[k]);
+        }
+        unsigned factors = 0;
+        for (int i = 0; i < m_nPrimes; ++i) {
+            factors |= (k % m_primes[i] == 0) ? (1u << i) : 0u;
+        }
+        return factors;
+    };
+#if defined(__SSE2__)
+    // The seven sums side by side in two vectors. A slot adds its amplitude to the lanes of the
+    // primes dividing its k and 0 to the others, which leaves them exactly as they were; only
+    // a lane just added to can newly exceed its limit, so the lowest lane over its limit is the
+    // prime the walk one prime at a time would return first.
+    const __m128 scores = _mm_set1_ps(score);
+    const __m128 limitLow = _mm_mul_ps(scores, _mm_loadu_ps(&m_primeThreshold[0]));
+    const __m128 limitHigh = _mm_mul_ps(
+        scores, _mm_setr_ps(m_primeThreshold[4], m_primeThreshold[5], m_primeThreshold[6], 1.0f));
+    const __m128i bitsLow = _mm_setr_epi32(1, 2, 4, 8);
+    const __m128i bitsHigh = _mm_setr_epi32(16, 32, 64, 128);
+    __m128 sumLow = _mm_setzero_ps();
+    __m128 sumHigh = _mm_setzero_ps();
+    for (int s = 0; s < length; ++s) {
+        const __m128i factors = _mm_set1_epi32(static_cast<int>(factorsOf(slots[s].k)));
+        const __m128 amp = _mm_set1_ps(slots[s].amplitude);
+        const __m128 low =
+            _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(factors, bitsLow), bitsLow));
+        const __m128 high =
+            _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(factors, bitsHigh), bitsHigh));
+        sumLow = _mm_add_ps(sumLow, _mm_and_ps(amp, low));
+        sumHigh = _mm_add_ps(sumHigh, _mm_and_ps(amp, high));
+        const int over = _mm_movemask_ps(_mm_cmplt_ps(limitLow, sumLow)) |
+                         (_mm_movemask_ps(_mm_cmplt_ps(limitHigh, sumHigh)) << 4);
+        if (over != 0) {
+            return m_primes[__builtin_ctz(static_cast<unsigned>(over))];
+        }
+    }
+    return 0;
+#else
     float sum[kMaxPrimes] = {};
     float limit[kMaxPrimes];
     for (int i = 0; i < kMaxPrimes; ++i) {
         limit[i] = score * m_primeThreshold[i];
     }
-    const unsigned char* __restrict table = m_primeFactors.data();
-    const int tableSize = static_cast<int>(m_primeFactors.size());
-    const int length = m_rowLength[row];
     for (int s = 0; s < length; ++s) {
-        const int k = slots[s].k;
-        // Primes dividing k, lowest first (primes above k never divide it).
-        unsigned factors = 0;
-        if (k < tableSize) {
-            factors = table[k];
-        } else {
-            for (int i = 0; i < m_nPrimes; ++i) {
-                factors |= (k % m_primes[i] == 0) ? (1u << i) : 0u;
-            }
-        }
         const float amp = slots[s].amplitude;
-        for (; factors != 0; factors &= factors - 1) {
+        for (unsigned factors = factorsOf(slots[s].k); factors != 0; factors &= factors - 1) {
             const int i = __builtin_ctz(factors); // lowest prime first
             sum[i] += amp;
             if (limit[i] < sum[i]) {
@@ -693,29 +763,33 @@ int PitchAnalyser::PrimeTest(int row, float score) {
         }
     }
     return 0;
+#endif
 }
 
 void PitchAnalyser::Finalize(int row, const NoteTable& table) {
     const HarmonicSlot* slots = Row(row);
     const int n = m_rowLength[row]; // filled slots; the rest are empty
-    float score = 0.0f;
-    float adjacency = 0.0f;
+    // The row's score: the sum of its slots' amplitudes, in slot order (its energy).
+    const float x = m_candScore[row];
+    // Slots are in ascending k, so the low harmonics come first; the neighbours need adding
+    // up only when the low harmonics pass.
     float low = 0.0f;
-    for (int s = 0; s < n; ++s) {
-        const HarmonicSlot& slot = slots[s];
-        score += slot.amplitude;
-        if (s > 0 && slots[s - 1].k == slot.k - 1) {
-            adjacency += slot.amplitude;
-        }
-        if (s + 1 < n && slots[s + 1].k == slot.k + 1) {
-            adjacency += slot.amplitude;
-        }
-        if (slot.k <= kLowHarmonics) {
-            low += slot.amplitude;
+    for (int s = 0; s < n && slots[s].k <= kLowHarmonics; ++s) {
+        low += slots[s].amplitude;
+    }
+    float adjacency = 0.0f;
+    if (low > kLowSumShare * x) {
+        for (int s = 0; s < n; ++s) {
+            const HarmonicSlot& slot = slots[s];
+            if (s > 0 && slots[s - 1].k == slot.k - 1) {
+                adjacency += slot.amplitude;
+            }
+            if (s + 1 < n && slots[s + 1].k == slot.k + 1) {
+                adjacency += slot.amplitude;
+            }
         }
     }
-    const float x = m_candScore[row];
-    if (low > kLowSumShare * x && 0.5f * adjacency > 0.5f * x && score > 0.0f) {
+    if (low > kLowSumShare * x && 0.5f * adjacency > 0.5f * x && x > 0.0f) {
         // The fundamental from the low harmonics only (the same k <= 5 the low sum counts, so
         // an accepted candidate always has some). Averaging every matched harmonic let the
         // stretched upper partials of stiff strings read sharp (a piano's E4 by 5 to 10 cents,
@@ -726,7 +800,7 @@ void PitchAnalyser::Finalize(int row, const NoteTable& table) {
             weighted += slots[s].amplitude * (slots[s].frequency / static_cast<float>(slots[s].k));
         }
         const float f = weighted / low;
-        const PitchResult r = ToPitchResult(table, f, score);
+        const PitchResult r = ToPitchResult(table, f, x);
         if (r.level > m_results[r.note].level) {
             m_results[r.note] = r;
             m_arbiter.ResetClass(r.note);

@@ -145,13 +145,11 @@ private:
     std::vector<int> m_workIndex;
     std::vector<float> m_peakFreq; // PeakList
     std::vector<float> m_peakAmp;
-    std::vector<float> m_power;     // bin powers of the frame, N / 2 + 1
-    std::vector<int> m_maximumFlag; // 1 where a bin is a strict local maximum of power
-    std::vector<float> m_liveFreq;  // the PeakList's non-empty entries, gathered each frame
+    std::vector<float> m_power;    // bin powers of the frame, N / 2 + 1
+    std::vector<float> m_liveFreq; // the PeakList's non-empty entries, gathered each frame
     std::vector<float> m_liveAmp;
     std::vector<int> m_liveK; // harmonic number of each live peak, per scoring
     std::vector<int> m_liveMatch;
-    std::vector<int> m_liveMatching; // live peaks on a harmonic, per scoring
     int m_nLivePeaks = 0;
     bool m_bLiveAscending = false; // live peaks in ascending frequency, all finite and > 0
 
