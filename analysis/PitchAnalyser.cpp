@@ -811,15 +811,30 @@ void PitchAnalyser::Finalize(int row, const NoteTable& table) {
             }
         }
     }
-    m_candScore[row] = 0.0f;
+    SetCandidateScore(row, 0.0f);
     m_candFreq[row] = 0.0f;
+}
+
+void PitchAnalyser::SetCandidateScore(int j, float score) {
+#if defined(__SSE2__)
+    // The scores are read four at a time right after one changes. A 16-byte read of a 4-byte
+    // store just made cannot take the value from the store queue and waits for the store to
+    // land, so the score goes in with a 16-byte store of its group of four.
+    float* group = &m_candScore[static_cast<size_t>(j & ~3)];
+    const __m128 lane =
+        _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(j & 3)));
+    const __m128 old = _mm_loadu_ps(group);
+    _mm_storeu_ps(group, _mm_or_ps(_mm_and_ps(lane, _mm_set1_ps(score)), _mm_andnot_ps(lane, old)));
+#else
+    m_candScore[j] = score;
+#endif
 }
 
 void PitchAnalyser::FindFundamentals(const NoteTable& table) {
     const int g = m_nGrid;
     for (int j = 0; j < g; ++j) {
         m_candFreq[j] = m_candBase[j];
-        m_candScore[j] = HarmonicScore(m_candFreq[j], j);
+        SetCandidateScore(j, HarmonicScore(m_candFreq[j], j));
     }
     const float nyquist = static_cast<float>(m_nSampleRate / 2);
     const int padded = static_cast<int>(m_candScore.size());
@@ -833,7 +848,7 @@ void PitchAnalyser::FindFundamentals(const NoteTable& table) {
         const int p = PrimeTest(j, score);
         if (p != 0 && static_cast<float>(p) * f < nyquist) {
             m_candFreq[j] = static_cast<float>(p) * f;
-            m_candScore[j] = HarmonicScore(m_candFreq[j], j);
+            SetCandidateScore(j, HarmonicScore(m_candFreq[j], j));
         } else {
             Finalize(j, table);
         }

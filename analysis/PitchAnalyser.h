@@ -114,6 +114,7 @@ private:
     HarmonicSlot* Row(int row) { return &m_rows[static_cast<size_t>(row) * m_nRowStride + 1]; }
     int PrimeTest(int row, float score);
     void Finalize(int row, const NoteTable& table);
+    void SetCandidateScore(int j, float score);
     void FindFundamentals(const NoteTable& table);
 
     // Configuration
