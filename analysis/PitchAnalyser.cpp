@@ -381,24 +381,28 @@ int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
             static_cast<int>(power[m] > power[m + 1]) & static_cast<int>(power[m] > power[m - 1]);
     }
 
+    // |trunc(v)| < L for a limit L is |v| < ceil(L): the truncated value is a whole number.
+    const float timeBound = std::ceil(timeLimit);
+    const float deltaBound = std::ceil(m_fHalfBinWidth);
+    // Every maximum is written and only the kept ones advance: noise makes keeping or dropping
+    // as good as random, so no branch decides it.
     int found = 0;
+    count = std::min(count, capacity);
     for (int i = 0; i < count; ++i) {
         const int m = maxima[i];
         const float cur = power[m];
         const float re = x[2 * m];
         const float im = x[2 * m + 1];
-        bool keep = true;
+        int keep = 1;
         if (timeCheck) {
             const float tc = (t[2 * m] * re + t[2 * m + 1] * im) / cur;
-            keep = std::fabs(std::trunc(tc)) < timeLimit;
+            keep = static_cast<int>(std::fabs(tc) < timeBound);
         }
         const float delta = (im * d[2 * m] - re * d[2 * m + 1]) / cur;
-        keep = keep && std::fabs(std::trunc(delta)) < m_fHalfBinWidth;
-        if (keep && found < capacity) {
-            m_workAmp[found] = std::sqrt(cur);
-            m_workFreq[found] = static_cast<float>(m) * binWidth + delta;
-            ++found;
-        }
+        keep &= static_cast<int>(std::fabs(delta) < deltaBound);
+        m_workAmp[found] = std::sqrt(cur);
+        m_workFreq[found] = static_cast<float>(m) * binWidth + delta;
+        found += keep;
     }
 
     const int maxPeaks = m_nMaxPeaks;
