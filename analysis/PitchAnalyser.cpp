@@ -154,6 +154,7 @@ bool PitchAnalyser::Setup(int n, int rate, int maxPeaks, int primes, int grid, f
         m_workIndex.assign(workSize + 4, 0); // room for the packed stores of FindPeaks
         m_peakFreq.assign(maxPeaks, 0.0f);
         m_peakAmp.assign(maxPeaks, 0.0f);
+        m_topAmp.assign(maxPeaks, 0.0f);
         m_power.assign(static_cast<size_t>(n / 2 + 1), 0.0f);
         // Room for the live peaks rounded up to whole blocks of the harmonic-number pass.
         const size_t liveSize = static_cast<size_t>(maxPeaks + kBlock);
@@ -278,6 +279,7 @@ void PitchAnalyser::FreeBuffers() {
     m_workIndex = {};
     m_peakFreq = {};
     m_peakAmp = {};
+    m_topAmp = {};
     m_power = {};
     m_liveFreq = {};
     m_liveAmp = {};
@@ -408,23 +410,49 @@ int PitchAnalyser::FindPeaks(bool timeCheck, int hop) {
     const int maxPeaks = m_nMaxPeaks;
     int kept = found;
     if (found > maxPeaks) {
-        // Keep the strongest maxPeaks, then put them back in frequency order.
-        int* idx = m_workIndex.data();
-        for (int i = 0; i < found; ++i) {
-            idx[i] = i;
-        }
+        // Keep the strongest maxPeaks (of equal ones the lower-numbered), then put them back in
+        // frequency order. The strongest so far are kept sorted, strongest first; after the
+        // first few a peak seldom beats the weakest of them, so the test predicts well and few
+        // peaks are inserted.
         const float* amp = m_workAmp.data();
         const float* freq = m_workFreq.data();
-        // A strict total order: the selected set is the same whatever the selection method.
-        std::nth_element(idx, idx + maxPeaks - 1, idx + found, [amp](int a, int b) {
-            return amp[a] > amp[b] || (amp[a] == amp[b] && a < b);
-        });
-        std::sort(idx, idx + maxPeaks, [freq](int a, int b) {
-            return freq[a] < freq[b] || (freq[a] == freq[b] && a < b);
-        });
+        int* top = m_workIndex.data();
+        float* topAmp = m_topAmp.data();
+        int filled = 0;
+        auto insert = [&](int i, int from) {
+            const float a = amp[i];
+            int pos = from;
+            while (pos > 0 && topAmp[pos - 1] < a) {
+                top[pos] = top[pos - 1];
+                topAmp[pos] = topAmp[pos - 1];
+                --pos;
+            }
+            top[pos] = i;
+            topAmp[pos] = a;
+        };
+        for (; filled < maxPeaks; ++filled) {
+            insert(filled, filled);
+        }
+        for (int i = maxPeaks; i < found; ++i) {
+            if (topAmp[maxPeaks - 1] < amp[i]) {
+                insert(i, maxPeaks - 1);
+            }
+        }
+        // Peak numbers follow the bins, so their frequencies rise with them; sorting by number
+        // gives frequency order unless a correction reversed two, which the sort then handles.
+        std::sort(top, top + maxPeaks);
+        bool ascending = true;
+        for (int i = 1; i < maxPeaks; ++i) {
+            ascending = ascending && freq[top[i - 1]] < freq[top[i]];
+        }
+        if (!ascending) {
+            std::sort(top, top + maxPeaks, [freq](int a, int b) {
+                return freq[a] < freq[b] || (freq[a] == freq[b] && a < b);
+            });
+        }
         for (int i = 0; i < maxPeaks; ++i) {
-            m_peakFreq[i] = freq[idx[i]];
-            m_peakAmp[i] = amp[idx[i]];
+            m_peakFreq[i] = freq[top[i]];
+            m_peakAmp[i] = amp[top[i]];
         }
         kept = maxPeaks;
     } else {

@@ -146,6 +146,7 @@ private:
     std::vector<int> m_workIndex;
     std::vector<float> m_peakFreq; // PeakList
     std::vector<float> m_peakAmp;
+    std::vector<float> m_topAmp;   // amplitudes of the strongest peaks while selecting them
     std::vector<float> m_power;    // bin powers of the frame, N / 2 + 1
     std::vector<float> m_liveFreq; // the PeakList's non-empty entries, gathered each frame
     std::vector<float> m_liveAmp;
