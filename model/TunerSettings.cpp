@@ -10,7 +10,7 @@
 
 #if __has_include(<unistd.h>)
 #include <unistd.h> // fsync: the new file must be on disk before it replaces the old one
-#define TARVO_HAVE_FSYNC 1
+#define TARVO_HAVE_UNISTD 1
 #endif
 
 namespace {
@@ -21,7 +21,7 @@ constexpr uint32_t kMaxStoredConcertA = 45000;
 constexpr int32_t kMaxTuningOctave = 2;
 constexpr char kFieldSeparator = '\t';
 constexpr char kLineEnd = '\n';
-constexpr const char* kTempSuffix = ".tmp";
+constexpr const char* kTempSuffix = ".tmp.";
 
 // Reads state.txt text the way a C++ stream extraction does in the "C" locale, without
 // depending on any locale: numbers skip leading blanks, tabs and line ends, take an optional
@@ -352,9 +352,17 @@ std::string TunerSettings::WriteStateText() {
     return out;
 }
 
+std::string TunerSettings::TempPathFor(const std::string& path) {
+#ifdef TARVO_HAVE_UNISTD
+    return path + kTempSuffix + std::to_string(::getpid());
+#else
+    return path + kTempSuffix + "0";
+#endif
+}
+
 bool TunerSettings::WriteStateFile(const std::string& path) {
     const std::string text = WriteStateText();
-    const std::string tempPath = path + kTempSuffix;
+    const std::string tempPath = TempPathFor(path);
 
     std::FILE* file = std::fopen(tempPath.c_str(), "w");
     if (file == nullptr) {
@@ -362,7 +370,7 @@ bool TunerSettings::WriteStateFile(const std::string& path) {
     }
     bool bOk = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     bOk = std::fflush(file) == 0 && bOk;
-#ifdef TARVO_HAVE_FSYNC
+#ifdef TARVO_HAVE_UNISTD
     bOk = bOk && ::fsync(::fileno(file)) == 0;
 #endif
     bOk = std::fclose(file) == 0 && bOk;

@@ -51,6 +51,9 @@ public:
     // only once it is completely written and flushed, so a failed write never damages the old
     // file. False when anything fails.
     bool WriteStateFile(const std::string& path);
+    // That file: `path` plus ".tmp." and the process number, so two copies of the program
+    // saving at once each write their own and the later rename wins whole.
+    static std::string TempPathFor(const std::string& path);
     // concertA 440.0, keyIndex 0, the four default colours, devices 0, analysisHop 128.0.
     // The tuning list is not touched.
     void ApplyDefaults();

@@ -451,21 +451,34 @@ TEST_F(SettingsFile, FailedWriteIsReportedAndKeepsTheOldFile) {
     s.SetKeyIndex(4);
 
     // The new content cannot be created beside the old file.
-    fs::create_directory(m_path + ".tmp");
+    const std::string temp = TunerSettings::TempPathFor(m_path);
+    fs::create_directory(temp);
     EXPECT_FALSE(s.WriteStateFile(m_path));
     EXPECT_EQ(ReadBytes(m_path), old);
-    fs::remove(m_path + ".tmp");
+    fs::remove(temp);
 
     // A full disk: the new content fails to flush.
     if (fs::exists("/dev/full")) {
-        fs::create_symlink("/dev/full", m_path + ".tmp");
+        fs::create_symlink("/dev/full", temp);
         EXPECT_FALSE(s.WriteStateFile(m_path));
         EXPECT_EQ(ReadBytes(m_path), old);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(m_path + ".tmp")));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
     }
 
     // A directory that does not exist.
     EXPECT_FALSE(s.WriteStateFile((m_dir / "missing" / "state.txt").string()));
+}
+
+TEST_F(SettingsFile, AnotherCopysUnfinishedSaveIsLeftAlone) {
+    // A second copy of the program saving at the same moment writes its own temporary file.
+    const std::string theirs = m_path + ".tmp.other";
+    WriteBytes(theirs, "half a file");
+    TunerSettings s;
+    s.SetKeyIndex(4);
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    EXPECT_NE(TunerSettings::TempPathFor(m_path), theirs);
+    EXPECT_EQ(ReadBytes(theirs), "half a file");
+    EXPECT_EQ(ReadBytes(m_path), s.WriteStateText());
 }
 
 TEST_F(SettingsFile, WriteIntoAReadOnlyDirectoryFails) {
