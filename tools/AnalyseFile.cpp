@@ -70,7 +70,16 @@ bool LoadRecording(const std::string& path, int targetRate, Recording& recording
             for (sf_count_t i = 0; i < got; ++i) {
                 float sum = 0.0f;
                 for (int c = 0; c < info.channels; ++c) {
-                    sum += block[static_cast<size_t>(i * info.channels + c)];
+                    float v = block[static_cast<size_t>(i * info.channels + c)];
+                    // A damaged float file can hold NaN or infinite samples. Unchecked, one NaN
+                    // blanks every frame that holds it (and, resampled, its neighbours too):
+                    // take it as silence, and an infinity as full scale.
+                    if (std::isnan(v)) {
+                        v = 0.0f;
+                    } else if (std::isinf(v)) {
+                        v = v > 0.0f ? 1.0f : -1.0f;
+                    }
+                    sum += v;
                 }
                 mono[static_cast<size_t>(done + i)] = sum / static_cast<float>(info.channels);
             }

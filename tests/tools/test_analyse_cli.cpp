@@ -182,6 +182,29 @@ TEST_F(Cli, OtherFormatsAreRead) {
     EXPECT_THAT(run.out, HasSubstr(aiff + ": A4 "));
 }
 
+TEST_F(Cli, DamagedFloatSamplesCostNoFrames) {
+    // One NaN and one infinite sample in a float file, read as it is and resampled: the reading
+    // is the undamaged file's, frame for frame.
+    auto summary = [](const std::string& path) {
+        const CliRun run = RunAnalyse({"--summary", path});
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run.out.substr(run.out.find(": "));
+    };
+    for (int rate : {11025, 22050}) {
+        const auto clean = HarmonicTone(440.0, rate, 2.0);
+        auto damaged = clean;
+        damaged[damaged.size() / 3] = std::nanf("");
+        damaged[2 * damaged.size() / 3] = -INFINITY;
+        const std::string a = ScratchPath("cli-clean-" + std::to_string(rate) + ".wav");
+        const std::string b = ScratchPath("cli-damaged-" + std::to_string(rate) + ".wav");
+        WriteSound(a, rate, 1, clean, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        WriteSound(b, rate, 1, damaged, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        const std::string expected = summary(a);
+        EXPECT_THAT(expected, HasSubstr(": A4 "));
+        EXPECT_EQ(summary(b), expected) << rate;
+    }
+}
+
 TEST_F(Cli, BadFilesAreReportedAndTheOthersStillAnalysed) {
     const std::string missing = ScratchPath("no-such-file.wav");
     const std::string text = ScratchPath("not-audio.wav");
