@@ -184,6 +184,9 @@ void ConcertADialog::OnSliderReleased() {
 void ConcertADialog::OnReset() {
     m_pEdit->setText(QStringLiteral("440.0"));
     m_pSlider->setValue(4400);
+    // The field may already read 440.0 while the slider, moved by keys or the wheel, set another
+    // value; Qt reports no change then, so the text is taken here once more.
+    OnTextChanged(m_pEdit->text());
 }
 
 void ConcertADialog::TakeSliderPosition() {

@@ -263,6 +263,20 @@ TEST_F(ConcertATest, ResetThenOkGives440) {
     EXPECT_EQ(window.engineConcertA, std::vector<float>{440.0F});
 }
 
+TEST_F(ConcertATest, ResetGives440EvenWhenTheFieldAlreadyReadsIt) {
+    // A key on the slider sets the value but leaves the text at 440.0, so setting the text to
+    // 440.0 again changes nothing Qt would report.
+    ConcertADialog dialog(440.0F);
+    dialog.show();
+    dialog.Slider()->setFocus();
+    QTest::keyClick(dialog.Slider(), Qt::Key_Right);
+    ASSERT_EQ(dialog.Edit()->text(), "440.0");
+    ASSERT_FLOAT_EQ(dialog.Value(), 440.1F);
+    Button(&dialog, 1003)->click();
+    EXPECT_EQ(dialog.Slider()->value(), 4400);
+    EXPECT_FLOAT_EQ(dialog.Value(), 440.0F);
+}
+
 TEST_F(ConcertATest, HundredthsAreKeptAndTheButtonShowsTenths) {
     TunerSettings settings;
     WindowRecorder window;
