@@ -207,10 +207,15 @@ bool TunerSettings::ReadStateFile(const std::string& path) {
     std::string text;
     char buf[4096];
     std::size_t nRead = 0;
+    bool bTooLong = false;
     while ((nRead = std::fread(buf, 1, sizeof buf, file)) > 0) {
+        if (text.size() + nRead > kMaxStateFileBytes) {
+            bTooLong = true;
+            break;
+        }
         text.append(buf, nRead);
     }
-    const bool bError = std::ferror(file) != 0;
+    const bool bError = bTooLong || std::ferror(file) != 0;
     std::fclose(file);
     if (bError) {
         tunings.Clear();

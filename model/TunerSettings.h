@@ -7,6 +7,7 @@
 // needs to see either the old or the new value whole.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ constexpr float kDefaultAnalysisHop = 128.0f; // samples
 
 inline constexpr const char* kStateFileName = "state.txt";
 inline constexpr const char* kStateFileHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!";
+// A real state file is a few kilobytes; past this size (a damaged file, or a name linked to an
+// endless device) it is refused rather than read into memory whole.
+inline constexpr std::size_t kMaxStateFileBytes = std::size_t{16} << 20;
 
 class TunerSettings {
 public:

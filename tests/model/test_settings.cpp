@@ -430,6 +430,29 @@ TEST_F(SettingsFile, MissingUnreadableOrBadFileIsRejected) {
     ExpectDefaults(s);
 }
 
+TEST_F(SettingsFile, AnOversizedOrEndlessFileIsRefusedNotReadWhole) {
+    // A good file padded with blank lines reads up to the size limit and is refused past it.
+    TunerSettings written;
+    written.SetConcertA(442.0F);
+    ASSERT_TRUE(written.WriteStateFile(m_path));
+    const std::string good = ReadBytes(m_path);
+    WriteBytes(m_path, good + std::string(kMaxStateFileBytes - good.size(), '\n'));
+    TunerSettings s;
+    EXPECT_TRUE(s.ReadStateFile(m_path));
+    EXPECT_FLOAT_EQ(s.GetConcertA(), 442.0F);
+    WriteBytes(m_path, good + std::string(kMaxStateFileBytes - good.size() + 1, '\n'));
+    s.tunings.Append(Tuning{});
+    EXPECT_FALSE(s.ReadStateFile(m_path));
+    EXPECT_EQ(s.tunings.Count(), 0);
+
+    // A name linked to a device that never ends.
+    std::error_code ec;
+    fs::create_symlink("/dev/zero", m_dir / "endless.txt", ec);
+    if (!ec) {
+        EXPECT_FALSE(s.ReadStateFile((m_dir / "endless.txt").string()));
+    }
+}
+
 // --- writing safely --------------------------------------------------------------------------
 
 TEST_F(SettingsFile, WriteReplacesTheOldFileAndLeavesNothingBeside) {
