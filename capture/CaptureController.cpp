@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
+#include <limits>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <system_error>
@@ -29,6 +31,12 @@ uint64_t ThreadCpuNanoseconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+// The largest hop the thread takes: the audio its ring of buffers holds beyond one buffer.
+int MaxHop(const CaptureSettings& s) {
+    const int64_t ring = static_cast<int64_t>(s.nBuffers - 1) * s.nBufferLength;
+    return static_cast<int>(std::clamp<int64_t>(ring, 1, std::numeric_limits<int>::max()));
 }
 
 } // namespace
@@ -130,8 +138,9 @@ int CaptureThread(std::shared_ptr<Run> runPtr) {
     recorder.Start();
     ReportSetUp(run, true);
 
+    const float maxHop = static_cast<float>(MaxHop(run.settings));
     auto setHop = [&](float h) {
-        hop = h < 1.0f ? 1.0f : h;
+        hop = h < 1.0f ? 1.0f : h > maxHop ? maxHop : h;
         sh.hop.store(static_cast<int32_t>(hop), std::memory_order_relaxed);
     };
 
@@ -348,7 +357,8 @@ CaptureStats CaptureController::GetStats() const {
 int CaptureController::StopTimeout() const {
     if (m_nStopTimeoutOverride > 0)
         return m_nStopTimeoutOverride;
-    return (GetHop() + 500) * 20;
+    const int64_t ms = (static_cast<int64_t>(GetHop()) + 500) * 20;
+    return static_cast<int>(std::min<int64_t>(ms, std::numeric_limits<int>::max()));
 }
 
 bool CaptureController::Start() {
@@ -368,6 +378,10 @@ bool CaptureController::Start() {
     run->shared = m_shared;
     run->keepAlive = m_keepAlive;
     run->settings = GetSettings();
+    // A hop of 0 would analyse one frame for ever; one past the ring would only throw audio
+    // away. A saved hop is brought into range (a damaged settings file can hold any number).
+    run->settings.nHop = std::clamp(run->settings.nHop, 1, MaxHop(run->settings));
+    SetHop(run->settings.nHop);
     run->frame = m_pFrameBuffer;
     run->running.store(true, std::memory_order_release);
     try {

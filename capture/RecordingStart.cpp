@@ -3,6 +3,8 @@
 #include "capture/TunerEngine.h"
 #include "model/TunerSettings.h"
 
+#include <limits>
+
 const char* const kNoDeviceTitle = "Error: No sound card found";
 const char* const kNoDeviceText =
     "Tarvo Tuner was unable to find any usable recording device on this computer.  To use this "
@@ -39,7 +41,11 @@ bool StartRecording(TunerEngine& engine, int recordingDevice, float analysisHop,
         reporter.LogError(kNoDeviceLog);
         return false;
     }
-    engine.SetHop(static_cast<int>(analysisHop));
+    // The settings hold the hop as a float of any size; the capture start brings it into range.
+    const int hop = !(analysisHop >= 0.0f)         ? 0
+                    : analysisHop >= 2147483648.0f ? std::numeric_limits<int>::max()
+                                                   : static_cast<int>(analysisHop);
+    engine.SetHop(hop);
     for (const Attempt& a : kAttempts) {
         const int device = a.savedDevice ? recordingDevice : 0;
         if (engine.Start(frameUpdate, window, device, a.sampleRate, a.bufferLength, a.frameLength,

@@ -70,7 +70,10 @@ bool TunerEngine::Start(FrameUpdateCallback callback, void* callbackData, int de
     m_capture.SetBufferLength(bufferLength);
     m_capture.SetFrameLength(frameLength);
     m_capture.SetFrameBuffer(analyser.FrameBuffer());
-    return m_capture.Start();
+    const bool bStarted = m_capture.Start();
+    // The start brings a hop out of range into range; report the one in use.
+    m_core->m_nHop.store(m_capture.GetHop(), std::memory_order_relaxed);
+    return bStarted;
 }
 
 bool TunerEngine::Stop() {

@@ -181,6 +181,29 @@ TEST_F(EngineTest, SavedHopStartsTheThreadAndRestartBeginsFromIt) {
     EXPECT_EQ(engine->Capture().GetStats().abandonedThreads, 0u);
 }
 
+TEST_F(EngineTest, ADamagedSavedHopIsBroughtIntoRange) {
+    // The settings file takes any hop up to 2147483647. Zero would analyse one frame for ever,
+    // and a huge one overflowed the stop time-out and the frame positions.
+    const int ring = (CaptureSettings{}.nBuffers - 1) * 1024;
+    for (const auto& [saved, expected] :
+         {std::pair{2147483647.0f, ring}, std::pair{1.0e8f, ring}, std::pair{0.0f, 1}}) {
+        TunerSettings settings;
+        settings.SetAnalysisHop(saved);
+        const int framesBefore = window.frames.load();
+        const uint64_t skippedBefore = engine->Capture().GetStats().framesSkipped;
+        ASSERT_TRUE(Start(settings));
+        const int hop = engine->Capture().GetHop();
+        EXPECT_TRUE(hop == expected || hop == static_cast<int>(expected * 0.995f)) << saved;
+        EXPECT_EQ(engine->GetHop(), hop);
+        EXPECT_EQ(engine->Capture().StopTimeout(), (engine->Capture().GetHop() + 500) * 20);
+        sim->Deliver(3);
+        ASSERT_TRUE(WaitFor([&] { return window.frames.load() > framesBefore; })) << saved;
+        EXPECT_TRUE(engine->Stop());
+        EXPECT_LE(engine->Capture().GetStats().framesSkipped - skippedBefore, 3u) << saved;
+    }
+    EXPECT_EQ(engine->Capture().GetStats().abandonedThreads, 0u);
+}
+
 TEST_F(EngineTest, FramesOnTheSimulatedServiceNameTheNote) {
     sim->SetSource(std::make_shared<SineSource>(440.0, 11025, 6000.0, 4));
     sim->SetPace(SimulatedWaveIn::Pace::Paced, 8.0, 256);
