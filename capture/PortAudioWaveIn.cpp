@@ -7,8 +7,13 @@
 #include "capture/WaveInService.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <portaudio.h>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -131,19 +136,23 @@ private:
 
 class PortAudioWaveIn final : public WaveInService {
 public:
+    // On the window thread at every recording start: a device that hangs counts as none.
     int GetNumDevs() override {
-        std::lock_guard lock(PaMutex());
-        if (Pa_Initialize() != paNoError)
-            return 0;
-        int n = 0;
-        const PaDeviceIndex count = Pa_GetDeviceCount();
-        for (PaDeviceIndex i = 0; i < count; ++i) {
-            const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-            if (info != nullptr && info->maxInputChannels > 0)
-                ++n;
-        }
-        Pa_Terminate();
-        return n;
+        auto n = std::make_shared<std::atomic<int>>(0);
+        const bool bDone = RunPortAudioBounded([n] {
+            if (Pa_Initialize() != paNoError)
+                return;
+            const PaDeviceIndex count = Pa_GetDeviceCount();
+            int inputs = 0;
+            for (PaDeviceIndex i = 0; i < count; ++i) {
+                const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+                if (info != nullptr && info->maxInputChannels > 0)
+                    ++inputs;
+            }
+            Pa_Terminate();
+            n->store(inputs);
+        });
+        return bDone ? n->load() : 0;
     }
 
     uint32_t Open(std::unique_ptr<WaveInStream>& stream, uint32_t deviceId,
@@ -178,6 +187,40 @@ public:
 std::mutex& PortAudioLock() {
     static std::mutex m;
     return m;
+}
+
+namespace {
+std::atomic<int> g_waitLimitMs{5000};
+} // namespace
+
+void SetPortAudioWaitLimit(int ms) {
+    g_waitLimitMs.store(ms, std::memory_order_relaxed);
+}
+
+bool RunPortAudioBounded(std::function<void()> work) {
+    struct Done {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    auto state = std::make_shared<Done>();
+    try {
+        std::thread([state, work = std::move(work)] {
+            {
+                std::lock_guard lock(PortAudioLock());
+                work();
+            }
+            std::lock_guard lock(state->m);
+            state->done = true;
+            state->cv.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    std::unique_lock lock(state->m);
+    return state->cv.wait_for(
+        lock, std::chrono::milliseconds(g_waitLimitMs.load(std::memory_order_relaxed)),
+        [&] { return state->done; });
 }
 
 void SetPortAudioCallbackProbe(PortAudioCallbackProbe probe) {

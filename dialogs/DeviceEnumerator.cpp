@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <alsa/asoundlib.h>
@@ -13,15 +15,15 @@
 namespace {
 
 // Enumerates on first use and keeps what it found for its own lifetime (one Options sheet), so
-// switching the selection back and forth does not probe the hardware again. Every PortAudio call
-// holds PortAudioLock(): the capture thread may be initialising PortAudio to open its stream.
+// switching the selection back and forth does not probe the hardware again. PortAudio is only
+// called through RunPortAudioBounded: the capture thread may be initialising PortAudio to open
+// its stream, and a device that never answers must not freeze the sheet. After one call that
+// does not finish in time PortAudio is left alone.
 class SystemDeviceEnumerator final : public DeviceEnumerator {
 public:
     ~SystemDeviceEnumerator() override {
-        if (m_bPaReady) {
-            std::lock_guard lock(PortAudioLock());
-            Pa_Terminate();
-        }
+        if (m_bPaReady && !m_bPaHung)
+            RunPortAudioBounded([] { Pa_Terminate(); });
     }
 
     int WaveInCount() override {
@@ -33,17 +35,23 @@ public:
         LoadWaveIn();
         if (!m_bPaReady)
             return false;
-        std::lock_guard lock(PortAudioLock());
         PaDeviceIndex pa = paNoDevice;
         if (device == -1)
-            pa = Pa_GetDefaultInputDevice();
+            pa = m_defaultIn;
         else if (device >= 0 && device < static_cast<int>(m_waveIn.size()))
             pa = m_waveIn[static_cast<size_t>(device)];
         if (pa == paNoDevice)
             return false;
         auto cached = m_waveInCaps.find(pa);
-        if (cached == m_waveInCaps.end())
-            cached = m_waveInCaps.emplace(pa, Probe(pa)).first;
+        if (cached == m_waveInCaps.end()) {
+            auto probed = std::make_shared<std::optional<WaveInCaps>>();
+            if (m_bPaHung || !RunPortAudioBounded([pa, probed] { *probed = Probe(pa); })) {
+                m_bPaHung = true;
+                probed =
+                    std::make_shared<std::optional<WaveInCaps>>(); // the late result is not ours
+            }
+            cached = m_waveInCaps.emplace(pa, *probed).first;
+        }
         if (!cached->second)
             return false;
         caps = *cached->second;
@@ -52,11 +60,9 @@ public:
 
     std::string WaveInName(int device) override {
         LoadWaveIn();
-        if (device < 0 || device >= static_cast<int>(m_waveIn.size()))
+        if (device < 0 || device >= static_cast<int>(m_waveInNames.size()))
             return {};
-        std::lock_guard lock(PortAudioLock());
-        const PaDeviceInfo* info = Pa_GetDeviceInfo(m_waveIn[static_cast<size_t>(device)]);
-        return info && info->name ? info->name : "";
+        return m_waveInNames[static_cast<size_t>(device)];
     }
 
     int MidiOutCount() override {
@@ -76,23 +82,43 @@ public:
     }
 
 private:
+    struct InputList {
+        bool ready = false;
+        PaDeviceIndex defaultIn = paNoDevice;
+        std::vector<PaDeviceIndex> devices;
+        std::vector<std::string> names;
+    };
+
     void LoadWaveIn() {
         if (m_bPaTried)
             return;
         m_bPaTried = true;
-        std::lock_guard lock(PortAudioLock());
-        if (Pa_Initialize() != paNoError)
+        auto list = std::make_shared<InputList>();
+        const bool bDone = RunPortAudioBounded([list] {
+            if (Pa_Initialize() != paNoError)
+                return;
+            list->ready = true;
+            list->defaultIn = Pa_GetDefaultInputDevice();
+            const PaDeviceIndex count = Pa_GetDeviceCount();
+            for (PaDeviceIndex i = 0; i < count; ++i) {
+                const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+                if (info && info->maxInputChannels > 0) {
+                    list->devices.push_back(i);
+                    list->names.emplace_back(info->name ? info->name : "");
+                }
+            }
+        });
+        if (!bDone) {
+            m_bPaHung = true;
             return;
-        m_bPaReady = true;
-        const PaDeviceIndex count = Pa_GetDeviceCount();
-        for (PaDeviceIndex i = 0; i < count; ++i) {
-            const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-            if (info && info->maxInputChannels > 0)
-                m_waveIn.push_back(i);
         }
+        m_bPaReady = list->ready;
+        m_defaultIn = list->defaultIn;
+        m_waveIn = std::move(list->devices);
+        m_waveInNames = std::move(list->names);
     }
 
-    // Called with PortAudioLock() held.
+    // Run with PortAudioLock() held.
     static std::optional<WaveInCaps> Probe(PaDeviceIndex pa) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(pa);
         if (!info)
@@ -173,7 +199,10 @@ private:
 
     bool m_bPaTried = false;
     bool m_bPaReady = false;
+    bool m_bPaHung = false;
+    PaDeviceIndex m_defaultIn = paNoDevice;
     std::vector<PaDeviceIndex> m_waveIn;
+    std::vector<std::string> m_waveInNames;
     std::map<PaDeviceIndex, std::optional<WaveInCaps>> m_waveInCaps;
     bool m_bSeqTried = false;
     std::vector<MidiOutCaps> m_midiOut;

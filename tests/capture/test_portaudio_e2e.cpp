@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -314,4 +315,50 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
                 "locks %ld\n",
                 g_callbacks.load(), window.frames.load(), window.pitched.load(),
                 g_allocations.load(), g_locks.load());
+}
+
+// A default device that never answers: its recording is a pipe nobody writes to, and ALSA's
+// open of it waits for a writer. PortAudio probes it while initialising.
+struct HangingDevice {
+    fs::path dir = fs::temp_directory_path() / ("tarvo-pa-hang-" + std::to_string(getpid()));
+    fs::path fifo = dir / "never";
+    fs::path conf = dir / "asoundrc";
+
+    HangingDevice() {
+        fs::create_directories(dir);
+        mkfifo(fifo.c_str(), 0600);
+        std::ofstream c(conf);
+        c << "pcm.!default {\n"
+             "    type file\n"
+             "    slave.pcm { type null }\n"
+             "    file \"/dev/null\"\n"
+             "    infile \""
+          << fifo.string() << "\"\n    format \"raw\"\n}\n";
+        c.close();
+        setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
+        setenv("JACK_NO_START_SERVER", "1", 1);
+    }
+    ~HangingDevice() {
+        // Let the open that waits end, so the probing thread finishes before the process does.
+        const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            close(fd);
+        fs::remove_all(dir);
+    }
+};
+
+TEST(PortAudioEndToEnd, AHangingDeviceIsNoSoundCardRatherThanAFrozenWindow) {
+    HangingDevice device;
+    SetPortAudioWaitLimit(800);
+    TunerEngine engine(CreatePortAudioWaveIn());
+    Window window;
+    window.engine = &engine;
+    Reporter reporter;
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(StartRecording(engine, TunerSettings{}, &Window::OnFrame, &window, reporter));
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_EQ(reporter.warnings, std::vector<std::string>{kNoDeviceTitle});
+    EXPECT_EQ(reporter.lines, std::vector<std::string>{kNoDeviceLog});
+    SetPortAudioWaitLimit(5000);
 }
