@@ -365,8 +365,19 @@ std::string TunerSettings::TempPathFor(const std::string& path) {
 #endif
 }
 
-bool TunerSettings::WriteStateFile(const std::string& path) {
+bool TunerSettings::WriteStateFile(const std::string& givenPath) {
     const std::string text = WriteStateText();
+    // Saving replaces the file by renaming a new one over it. A state file that is a link is
+    // kept a link: the file it names is the one replaced.
+    std::error_code ec;
+    std::string path = givenPath;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(path, ec); ++hops) {
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec) {
+            break;
+        }
+        path = (std::filesystem::path(path).parent_path() / target).string();
+    }
     const std::string tempPath = TempPathFor(path);
 
     std::FILE* file = std::fopen(tempPath.c_str(), "w");
@@ -380,8 +391,12 @@ bool TunerSettings::WriteStateFile(const std::string& path) {
 #endif
     bOk = std::fclose(file) == 0 && bOk;
 
-    std::error_code ec;
     if (bOk) {
+        // The new file keeps the old one's permissions (a private file stays private).
+        const std::filesystem::file_status old = std::filesystem::status(path, ec);
+        if (!ec && std::filesystem::is_regular_file(old)) {
+            std::filesystem::permissions(tempPath, old.permissions(), ec);
+        }
         std::filesystem::rename(tempPath, path, ec); // replaces the old file in one step
         bOk = !ec;
     }

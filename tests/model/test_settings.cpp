@@ -492,6 +492,23 @@ TEST_F(SettingsFile, FailedWriteIsReportedAndKeepsTheOldFile) {
     EXPECT_FALSE(s.WriteStateFile((m_dir / "missing" / "state.txt").string()));
 }
 
+TEST_F(SettingsFile, ALinkStaysALinkAndAPrivateFileStaysPrivate) {
+    TunerSettings s;
+    s.SetKeyIndex(4);
+    const fs::path real = m_dir / "kept" / "real-state.txt";
+    fs::create_directories(real.parent_path());
+    WriteBytes(real, "old");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(fs::path("kept") / "real-state.txt", m_path);
+
+    ASSERT_TRUE(s.WriteStateFile(m_path));
+    EXPECT_TRUE(fs::is_symlink(m_path));
+    EXPECT_EQ(ReadBytes(real), s.WriteStateText());
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(real.parent_path()), {}), 1);
+}
+
 TEST_F(SettingsFile, AnotherCopysUnfinishedSaveIsLeftAlone) {
     // A second copy of the program saving at the same moment writes its own temporary file.
     const std::string theirs = m_path + ".tmp.other";
