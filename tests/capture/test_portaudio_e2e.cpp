@@ -194,6 +194,23 @@ struct Reporter : RecordingReporter {
 
 namespace fs = std::filesystem;
 
+// Writes an ALSA configuration at `conf` whose default capture device reads `infile` as raw
+// samples, and makes it this process's (before PortAudio and ALSA initialise).
+void UseFileDevice(const fs::path& conf, const fs::path& infile) {
+    std::ofstream c(conf);
+    c << "pcm.!default {\n"
+         "    type file\n"
+         "    slave.pcm { type null }\n"
+         "    file \"/dev/null\"\n"
+         "    infile \""
+      << infile.string()
+      << "\"\n"
+         "    format \"raw\"\n"
+         "}\n";
+    c.close();
+    setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
+}
+
 // A private directory with a recording and an ALSA configuration whose default capture
 // device reads it, made current for this process through ALSA_CONFIG_PATH before PortAudio
 // and ALSA initialise (each test runs in a process of its own).
@@ -208,21 +225,10 @@ struct FileFedDevice {
         out.write(reinterpret_cast<const char*>(recording.data()),
                   static_cast<std::streamsize>(recording.size() * sizeof(int16_t)));
         out.close();
-        std::ofstream c(conf);
-        c << "pcm.!default {\n"
-             "    type file\n"
-             "    slave.pcm { type null }\n"
-             "    file \"/dev/null\"\n"
-             "    infile \""
-          << raw.string()
-          << "\"\n"
-             "    format \"raw\"\n"
-             "}\n";
-        c.close();
+        UseFileDevice(conf, raw);
         struct stat st {};
         stat(raw.c_str(), &st);
         g_pacedInode.store(st.st_ino);
-        setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
     }
     ~FileFedDevice() {
         g_pacedInode.store(0);
@@ -327,15 +333,7 @@ struct HangingDevice {
     HangingDevice() {
         fs::create_directories(dir);
         mkfifo(fifo.c_str(), 0600);
-        std::ofstream c(conf);
-        c << "pcm.!default {\n"
-             "    type file\n"
-             "    slave.pcm { type null }\n"
-             "    file \"/dev/null\"\n"
-             "    infile \""
-          << fifo.string() << "\"\n    format \"raw\"\n}\n";
-        c.close();
-        setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
+        UseFileDevice(conf, fifo);
         setenv("JACK_NO_START_SERVER", "1", 1);
     }
     ~HangingDevice() {
