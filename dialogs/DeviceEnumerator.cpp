@@ -46,9 +46,9 @@ public:
         if (cached == m_waveInCaps.end()) {
             auto probed = std::make_shared<std::optional<WaveInCaps>>();
             if (m_bPaHung || !RunPortAudioBounded([pa, probed] { *probed = Probe(pa); })) {
+                // A probe still running may fill its result later: that one is not read.
                 m_bPaHung = true;
-                probed =
-                    std::make_shared<std::optional<WaveInCaps>>(); // the late result is not ours
+                probed = std::make_shared<std::optional<WaveInCaps>>();
             }
             cached = m_waveInCaps.emplace(pa, *probed).first;
         }
