@@ -137,12 +137,13 @@ def table(cats, stats, names, cpu, owns):
     if cpu:
         lines.append("CPU seconds per second of audio (analysis alone, %.0f s long file):" %
                      cpu["seconds"])
-        for name in names:
+        timed = [n for n in names if n in cpu]
+        for name in timed:
             lines.append("  %-13s %.5f   %s" % (name, cpu[name][0], cpu[name][1]))
-        if len(names) > 1:
+        if len(timed) > 1:
             lines.append("  ratio %s/%s %.3f  (peer %.1fx the cost of ours)" % (
-                names[0], names[1].split()[-1], cpu[names[0]][0] / cpu[names[1]][0],
-                cpu[names[1]][0] / cpu[names[0]][0]))
+                timed[0], timed[1].split()[-1], cpu[timed[0]][0] / cpu[timed[1]][0],
+                cpu[timed[1]][0] / cpu[timed[0]][0]))
     return "\n".join(lines)
 
 
@@ -181,6 +182,8 @@ def main():
                     help="exit 1 unless ours names >= 99%% right notes overall and has a median\n"
                     "<= 1 cent over the categories whose notes hold their pitch")
     ap.add_argument("--dump", default=None, help="write per-file results as JSON here")
+    ap.add_argument("--frames", action="store_true",
+                    help="also list ours before the tracker (each frame's loudest class)")
     args = ap.parse_args()
 
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -200,6 +203,8 @@ def main():
     print("corpus: %d files in %s (%.0f s to make)" % (len(entries), out, time.time() - t0))
 
     names = (["ours"] if os.path.exists(tarvo) else []) + peers
+    if args.frames and "ours" in names:
+        names.append("ours frames")
     if not os.path.exists(tarvo):
         print("note: %s not found, ours not measured" % tarvo)
 
@@ -210,6 +215,8 @@ def main():
         path = os.path.join(out, entry["file"])
         if name == "ours":
             return analysers.ours(tarvo, path)
+        if name == "ours frames":
+            return analysers.ours_frames(tarvo, path)
         # The peer's readings depend only on the corpus, which a new build clears.
         saved = os.path.join(cache, name.replace(" ", "_") + "_" + entry["file"] + ".json")
         if os.path.exists(saved):
@@ -268,7 +275,7 @@ def main():
         cpu = {"seconds": seconds}
         if "ours" in names:
             cpu["ours"] = analysers.time_ours(tarvo, long_path, short_path, seconds)
-        for n in peers:
+        for n in [n for n in names if n.startswith("aubio")]:
             cpu[n] = (analysers.time_aubio(n.split()[1], samples),
                       "aubio pitch object alone (python3-aubio), loop overhead removed")
         os.remove(long_path)

@@ -30,6 +30,22 @@ def ours(binary, path):
     return frames
 
 
+def ours_frames(binary, path):
+    """tarvo-analyse --classes, before the tracker: each frame's loudest class (the first on
+    ties, as the frame update picks it), settled whenever it holds a pitch. It shows what the
+    frames themselves say, apart from the tracker's hold and averaging."""
+    out = subprocess.run([binary, "--classes", path], check=True, capture_output=True,
+                         text=True).stdout
+    best = {}
+    for line in out.splitlines()[1:]:
+        t, _cls, note, octave, _cents, level, freq = line.split(",")
+        level = float(level)
+        if t not in best or level > best[t][0]:
+            best[t] = (level, 12 * (int(octave) + 1) + NAMES[note], float(freq))
+    return [(float(t), midi, f if level > -90.0 and f > 0 else None)
+            for t, (level, midi, f) in best.items()]
+
+
 def aubio(method, path):
     """aubiopitch at 11025 Hz, 1024-sample frames, hop 128. It prints the time of the first
     sample of the newest hop; the frame ends a hop later. A reading of 0 is no pitch."""
