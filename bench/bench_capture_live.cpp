@@ -2,7 +2,7 @@
 // start's settings (hop adaptation on), and reports frames analysed per second of audio, the
 // hop it settles at and the capture thread's CPU use.
 //
-//   bench_capture_live [seconds=60] [frequency=220]
+//   build/default/bench/bench_capture_live [seconds=60] [frequency=220]
 
 #include "capture/RecordingStart.h"
 #include "capture/SimulatedWaveIn.h"
