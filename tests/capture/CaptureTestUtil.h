@@ -2,9 +2,17 @@
 // Helpers shared by the capture tests.
 
 #include "analysis/PitchResult.h"
+#include "capture/RecordingStart.h"
+#include "capture/TunerEngine.h"
 
+#include <atomic>
 #include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 // Polls `pred` until it holds or `timeoutMs` passes; returns its last value.
 template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000) {
@@ -29,3 +37,56 @@ inline const PitchResult* Loudest(const PitchResult* results) {
 inline double MillisecondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
+
+// Records what the recording start would show the user.
+struct ReporterLog : RecordingReporter {
+    std::vector<std::pair<std::string, std::string>> warnings; // (title, text)
+    std::vector<std::string> lines;
+    void ShowWarning(const std::string& title, const std::string& text) override {
+        warnings.emplace_back(title, text);
+    }
+    void LogError(const std::string& message) override { lines.push_back(message); }
+};
+
+// Stands in for the window's frame update: names the loudest class of every frame (on the
+// capture thread) and keeps, per note and octave, how many frames named it and their cents.
+struct Window {
+    TunerEngine* engine = nullptr;
+    std::atomic<int> frames{0};
+    std::atomic<int> pitched{0};
+
+    static void OnFrame(void* self) {
+        auto* w = static_cast<Window*>(self);
+        const PitchResult* best = Loudest(w->engine->GetResults());
+        if (best->level > kNoPitchLevel) {
+            std::lock_guard lock(w->m_mutex);
+            Tally& t = w->m_notes[{best->note, best->octave}];
+            ++t.frames;
+            t.cents += best->cents;
+            w->pitched.fetch_add(1);
+        }
+        w->frames.fetch_add(1);
+    }
+
+    struct Tally {
+        int frames = 0;
+        double cents = 0.0; // summed
+    };
+    // The (note, octave) named most often, with its tally.
+    std::pair<std::pair<int, int>, Tally> MostFrequent() {
+        std::lock_guard lock(m_mutex);
+        std::pair<std::pair<int, int>, Tally> best{{-1, -1}, {}};
+        for (const auto& [k, v] : m_notes)
+            if (v.frames > best.second.frames)
+                best = {k, v};
+        return best;
+    }
+    std::map<std::pair<int, int>, Tally> Notes() {
+        std::lock_guard lock(m_mutex);
+        return m_notes;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::pair<int, int>, Tally> m_notes;
+};

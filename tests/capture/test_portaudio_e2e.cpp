@@ -160,36 +160,6 @@ std::vector<int16_t> Recording(double f0, double seconds) {
     return s;
 }
 
-struct Window {
-    TunerEngine* engine = nullptr;
-    std::mutex mutex;
-    std::map<std::pair<int, int>, int> notes;
-    std::atomic<int> frames{0};
-    std::atomic<int> pitched{0};
-    double cents = 0.0; // of the A3 frames, under `mutex`
-
-    static void OnFrame(void* self) {
-        auto* w = static_cast<Window*>(self);
-        const PitchResult* best = Loudest(w->engine->GetResults());
-        if (best->level > kNoPitchLevel) {
-            std::lock_guard lock(w->mutex);
-            ++w->notes[{best->note, best->octave}];
-            if (best->note == 9 && best->octave == 3)
-                w->cents += best->cents;
-            w->pitched.fetch_add(1);
-        }
-        w->frames.fetch_add(1);
-    }
-};
-
-struct Reporter : RecordingReporter {
-    std::vector<std::string> warnings, lines;
-    void ShowWarning(const std::string& title, const std::string&) override {
-        warnings.push_back(title);
-    }
-    void LogError(const std::string& message) override { lines.push_back(message); }
-};
-
 } // namespace
 
 namespace fs = std::filesystem;
@@ -279,7 +249,7 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
     FileFedDevice device(Recording(220.0, 20.0)); // A3
 
     Window window;
-    Reporter reporter;
+    ReporterLog reporter;
     {
         TunerEngine engine; // PortAudio
         window.engine = &engine;
@@ -299,24 +269,18 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
     }
 
     ASSERT_GT(g_callbacks.load(), 0) << "the PortAudio callback never ran";
-    std::pair<int, int> best{-1, -1};
-    int bestCount = 0;
-    for (const auto& [k, v] : window.notes)
-        if (v > bestCount) {
-            bestCount = v;
-            best = k;
-        }
+    const auto [best, tally] = window.MostFrequent();
     ASSERT_GE(window.pitched.load(), 50) << "frames analysed: " << window.frames.load();
     EXPECT_EQ(best, std::make_pair(9, 3)) << "A3 expected";
-    EXPECT_GT(bestCount, window.pitched.load() * 8 / 10);
+    EXPECT_GT(tally.frames, window.pitched.load() * 8 / 10);
     // In tune: a wrong rate or lost samples would not be.
-    EXPECT_NEAR(window.cents / bestCount, 0.0, 3.0);
+    EXPECT_NEAR(tally.cents / tally.frames, 0.0, 3.0);
 #if TARVO_COUNT_CALLBACK_CALLS
     EXPECT_EQ(g_allocations.load(), 0) << "allocations inside the PortAudio callback";
     EXPECT_EQ(g_locks.load(), 0) << "mutex locks inside the PortAudio callback";
 #endif
-    for (const auto& [k, v] : window.notes)
-        std::printf("note %d octave %d: %d frames\n", k.first, k.second, v);
+    for (const auto& [k, v] : window.Notes())
+        std::printf("note %d octave %d: %d frames\n", k.first, k.second, v.frames);
     std::printf("PortAudio callbacks %ld, frames %d (pitched %d), allocations %ld, "
                 "locks %ld\n",
                 g_callbacks.load(), window.frames.load(), window.pitched.load(),
@@ -351,12 +315,13 @@ TEST(PortAudioEndToEnd, AHangingDeviceIsNoSoundCardRatherThanAFrozenWindow) {
     TunerEngine engine(CreatePortAudioWaveIn());
     Window window;
     window.engine = &engine;
-    Reporter reporter;
+    ReporterLog reporter;
     const auto before = std::chrono::steady_clock::now();
     EXPECT_FALSE(StartRecording(engine, TunerSettings{}, &Window::OnFrame, &window, reporter));
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_LT(took, std::chrono::seconds(3));
-    EXPECT_EQ(reporter.warnings, std::vector<std::string>{kNoDeviceTitle});
+    ASSERT_EQ(reporter.warnings.size(), 1u);
+    EXPECT_EQ(reporter.warnings[0].first, kNoDeviceTitle);
     EXPECT_EQ(reporter.lines, std::vector<std::string>{kNoDeviceLog});
     SetPortAudioWaitLimit(5000);
 }
