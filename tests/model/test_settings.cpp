@@ -138,20 +138,6 @@ TEST(Settings, WritesEveryFieldInItsPlaceWithTuningsInOrder) {
                         "\t0\t7\t0\t11\t0\t2\t1\t7\t1\t11\t1\t2\t2\n");
 }
 
-TEST(Settings, ConcertALimitsAreStoredInHundredths) {
-    const std::pair<float, std::string> cases[] = {
-        {430.0f, "43000"}, {450.0f, "45000"}, {440.5f, "44050"}, {440.0f, "44000"}};
-    for (const auto& [hz, stored] : cases) {
-        TunerSettings s;
-        s.SetConcertA(hz);
-        const std::string text = s.WriteStateText();
-        EXPECT_EQ(text.substr(kHeader.size(), 6), stored + "\t");
-        TunerSettings back;
-        ASSERT_TRUE(back.ReadStateText(text)) << stored;
-        EXPECT_EQ(back.GetConcertA(), hz);
-    }
-}
-
 TEST(Settings, EveryStoredConcertAIsWrittenBackUnchanged) {
     for (int hundredths = 43000; hundredths <= 45000; ++hundredths) {
         TunerSettings s;
@@ -223,33 +209,12 @@ TEST_F(SettingsFile, FieldsAtTheirLimitsAndTuningsRoundTrip) {
     EXPECT_EQ(back.WriteStateText(), written);
 }
 
-TEST_F(SettingsFile, NoDeviceSelectionRoundTripsAsMinusOne) {
-    TunerSettings s;
-    s.SetMidiDevice(kNoDevice);
-    s.SetRecordingDevice(kNoDevice);
-    ASSERT_TRUE(s.WriteStateFile(m_path));
-    EXPECT_EQ(ReadBytes(m_path),
-              kHeader + "44000\t10485760\t16711680\t32768\t16711680\t4294967295\t4294967295\t0\t"
-                        "128\t0\n");
-    TunerSettings back;
-    ASSERT_TRUE(back.ReadStateFile(m_path));
-    EXPECT_EQ(back.GetMidiDevice(), kNoDevice);
-    EXPECT_EQ(back.GetRecordingDevice(), kNoDevice);
-}
-
 TEST(Settings, ReadReplacesEarlierTunings) {
     TunerSettings s;
     ASSERT_TRUE(s.ReadStateText(FileWithTunings("2", kStandard + kDropD)));
     ASSERT_TRUE(s.ReadStateText(FileWithTunings("1", kDropD)));
     ASSERT_EQ(s.tunings.Count(), 1);
     EXPECT_EQ(TuningsOf(s)[0].name, "Drop D");
-}
-
-TEST(Settings, CountZeroGivesNoTuningsAndWritesCountZero) {
-    TunerSettings s;
-    ASSERT_TRUE(s.ReadStateText(FileWithTunings("0", "")));
-    EXPECT_EQ(s.tunings.Count(), 0);
-    EXPECT_EQ(s.WriteStateText(), kDefaultFile);
 }
 
 TEST(Settings, CopiesCarryEveryField) {
@@ -402,19 +367,10 @@ std::vector<Rejection> Rejections() {
 
 TEST(SettingsReader, EveryRejectionLeavesDefaultsAndNoTunings) {
     for (const Rejection& r : Rejections()) {
-        TunerSettings s;
+        TunerSettings s; // holding the tunings of an earlier good file
+        ASSERT_TRUE(s.ReadStateText(FileWithTunings("2", kStandard + kDropD)));
         EXPECT_FALSE(s.ReadStateText(r.text)) << r.what << ": " << r.text;
         ExpectDefaults(s);
-    }
-}
-
-TEST(SettingsReader, ARejectionEmptiesTuningsReadBefore) {
-    for (const Rejection& r : Rejections()) {
-        TunerSettings s;
-        ASSERT_TRUE(s.ReadStateText(FileWithTunings("2", kStandard + kDropD)));
-        ASSERT_EQ(s.tunings.Count(), 2);
-        EXPECT_FALSE(s.ReadStateText(r.text)) << r.what;
-        EXPECT_EQ(s.tunings.Count(), 0) << r.what;
     }
 }
 
