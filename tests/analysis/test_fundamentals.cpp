@@ -202,7 +202,6 @@ TEST_F(Fundamentals, ConcertAChangeDuringAnalysisNeverMixesTables) {
             a.SetConcertA(i % 2 ? 430.0f : 440.0f);
         }
     });
-    int frames430 = 0;
     for (int i = 0; i < 300; ++i) {
         std::copy(frame.begin(), frame.end(), a.FrameBuffer());
         ASSERT_TRUE(a.AnalyseFrame(false, 128));
@@ -212,11 +211,9 @@ TEST_F(Fundamentals, ConcertAChangeDuringAnalysisNeverMixesTables) {
         const bool at440 = std::fabs(r.cents) < 0.1f;
         const bool at430 = std::fabs(r.cents - 39.8f) < 0.1f;
         ASSERT_TRUE(at440 || at430) << r.cents;
-        frames430 += at430;
     }
     done = true;
     writer.join();
-    EXPECT_GE(frames430, 0);
 }
 
 } // namespace

@@ -207,18 +207,6 @@ TEST(BmpFile, MissingNumbersLeaveDigitsLabelAndHubUnloaded) {
     EXPECT_EQ(Rgb(panel.pixel(120, 250)), Rgb(qRgb(255, 255, 255)));
 }
 
-TEST(BmpFile, SecondPictureSmallerThanFirstUsesTheSmallerRule) {
-    // A truncated-looking but valid, smaller bevel: the strip loads, and the missing part of
-    // the bevel keeps the tinted colour.
-    QTemporaryDir dir;
-    GlyphStrip strip;
-    ASSERT_TRUE(strip.Load(WriteTemp(dir, "a.bmp", Solid(30, 27, 0, 0, 0)),
-                           WriteTemp(dir, "b.bmp", Solid(1, 1, 0, 0, 128))));
-    strip.SetColor(0x0000FF);
-    EXPECT_EQ(Rgb(strip.Result().pixel(0, 0)), Rgb(qRgb(128, 0, 0)));
-    EXPECT_EQ(Rgb(strip.Result().pixel(29, 26)), Rgb(qRgb(255, 0, 0)));
-}
-
 TEST(BmpFile, MissingHubLeavesTheNeedleWithoutIt) {
     QTemporaryDir dir;
     const std::string art = testutil::ArtDir();

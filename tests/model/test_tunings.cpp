@@ -14,15 +14,6 @@ Tuning MakeTuning(const std::string& name, uint32_t tag, int32_t seed) {
     return t;
 }
 
-TEST(Tuning, NewTuningIsAllZero) {
-    const Tuning t;
-    EXPECT_TRUE(t.name.empty());
-    EXPECT_EQ(t.tag, 0u);
-    for (const StringPitch& p : t.strings) {
-        EXPECT_EQ(p, (StringPitch{0, 0}));
-    }
-}
-
 TEST(TuningList, WalkReturnsTuningsInAppendOrderAsCopies) {
     TuningList list;
     EXPECT_EQ(list.Count(), 0);
