@@ -13,6 +13,7 @@ root=$(pwd)
 packages=(
     build-essential
     cmake
+    git
     ninja-build
     pkg-config
     clang
@@ -35,8 +36,6 @@ packages=(
     xvfb
     xauth
     sox
-    pulseaudio
-    pulseaudio-utils
     locales-all
     python3
     python3-numpy
@@ -57,10 +56,20 @@ install_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "setup: installing ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "setup: these Debian packages are missing, and installing them needs root:" >&2
+            echo "  apt-get install ${missing[*]}" >&2
+            echo "setup: run that as root (or install sudo), then run $0 again" >&2
+            exit 1
+        fi
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update -qq
+    # --no-remove: never take anything away to make room (a desktop's sound server, say)
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-remove "${missing[@]}"
 }
 
 build() {
