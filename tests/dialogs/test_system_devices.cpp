@@ -14,8 +14,21 @@
 #include "capture/PortAudioWaveIn.h"
 #include "dialogs/DeviceEnumerator.h"
 
+namespace {
+
+// A fresh folder for an ALSA configuration. ALSA splits ALSA_CONFIG_PATH at white space, so it
+// lies in /tmp rather than in a build tree whose path may hold a space.
+std::string AlsaScratchDir() {
+    char name[] = "/tmp/tarvo-dialogs-XXXXXX";
+    return mkdtemp(name) ? name : "";
+}
+
+} // namespace
+
 TEST(SystemDevices, NullRecordingDeviceAndNoSequencer) {
-    const std::string config = TARVO_BINARY_DIR "/dialogs-null-alsa.conf";
+    const std::string dir = AlsaScratchDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string config = dir + "/alsa.conf";
     {
         std::ofstream out(config);
         out << "pcm.!default {\n    type null\n}\n";
@@ -42,15 +55,16 @@ TEST(SystemDevices, NullRecordingDeviceAndNoSequencer) {
     MidiOutCaps midi;
     EXPECT_FALSE(devices->GetMidiOutCaps(-1, midi));
     EXPECT_FALSE(devices->GetMidiOutCaps(0, midi));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(SystemDevices, AHangingRecordingDeviceListsNothingInsteadOfFreezing) {
     // The default device's recording is a pipe nobody writes to: ALSA's open of it waits for a
     // writer, and PortAudio opens it while initialising.
-    const std::string dir = TARVO_BINARY_DIR "/dialogs-hang-" + std::to_string(getpid());
+    const std::string dir = AlsaScratchDir();
+    ASSERT_FALSE(dir.empty());
     const std::string fifo = dir + "/never";
     const std::string config = dir + "/alsa.conf";
-    std::filesystem::create_directories(dir);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     {
         std::ofstream out(config);
