@@ -8,7 +8,16 @@ if ! command -v clang-format >/dev/null; then
     echo "format: clang-format not installed" >&2
     exit 1
 fi
-mapfile -d '' files < <(git ls-files -z -- '*.cpp' '*.h')
+# A listing that fails (no git, or not a clone) must not pass as "nothing to check".
+listing=$(git ls-files -- '*.cpp' '*.h') || {
+    echo "format: cannot list the tracked sources (git ls-files failed)" >&2
+    exit 1
+}
+mapfile -t files <<<"$listing"
+if [ -z "$listing" ]; then
+    echo "format: no tracked C++ sources found" >&2
+    exit 1
+fi
 bad=()
 for f in "${files[@]}"; do
     [ -f "$f" ] || continue # deleted in the working tree
