@@ -6,6 +6,9 @@
 #
 #   end_to_end.sh TUNER READER DATA_DIR [SCREENSHOT_COPY]
 set -euo pipefail
+# The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
+unset WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
 
 # Succeeds once process $1 has ended, fails if it is still running after 10 s.
 ends_within_10s() {

@@ -6,6 +6,9 @@
 #
 #   install_launcher.sh BUILD_DIR
 set -euo pipefail
+# The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
+unset WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
 
 if [ "${1:-}" = "--inside" ]; then
     launcher=$2

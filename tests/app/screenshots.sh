@@ -6,6 +6,9 @@
 #   tests/app/screenshots.sh [BUILD_DIR]      (default build/default; needs xvfb, twm, sox,
 #                                              xdotool and imagemagick)
 set -euo pipefail
+# The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
+unset WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
 
 if [ "${1:-}" = "--inside" ]; then
     work=$2 tuner=$3 docs=$4
