@@ -2,6 +2,7 @@
 
 #include "analysis/PitchAnalyser.h"
 #include "analysis/PitchTracker.h"
+#include "model/Notes.h"
 
 #include <samplerate.h>
 #include <sndfile.h>
@@ -13,9 +14,6 @@
 #include <memory>
 
 namespace {
-
-constexpr std::array<const char*, 12> kKeyNames{"C",  "C#", "D",  "Eb", "E",  "F",
-                                                "F#", "G",  "G#", "A",  "Bb", "B"};
 
 struct SndFileCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
@@ -182,12 +180,6 @@ bool AnalyseRecording(const Recording& recording, const AnalyseOptions& options,
         ++report.index;
     }
     return true;
-}
-
-void TransposeForKey(int note, int octave, int key, int& shownNote, int& shownOctave) {
-    const int d = note - key;
-    shownNote = ((d % 12) + 12) % 12;
-    shownOctave = d < 0 ? octave - 1 : octave;
 }
 
 const char* KeyName(int note) {

@@ -60,10 +60,6 @@ struct FrameReport {
 bool AnalyseRecording(const Recording& recording, const AnalyseOptions& options,
                       const std::function<void(const FrameReport&)>& onFrame, std::string& error);
 
-// Shown note and octave under an instrument key (0 = C, no change): concert note `key` shows
-// as C, a note below it as one octave lower.
-void TransposeForKey(int note, int octave, int key, int& shownNote, int& shownOctave);
-
 // "C", "C#", "D", "Eb", "E", "F", "F#", "G", "G#", "A", "Bb", "B".
 const char* KeyName(int note);
 // Index of a key name (case-insensitive), or -1.

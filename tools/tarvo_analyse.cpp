@@ -1,5 +1,6 @@
 // tarvo-analyse: the tuner's analysis on recordings, one CSV line per frame or a summary.
 
+#include "model/Notes.h"
 #include "tools/AnalyseFile.h"
 
 #include <algorithm>
@@ -270,27 +271,25 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
     const bool ok = AnalyseRecording(
         rec, ao,
         [&](const FrameReport& f) {
-            int note = 0;
-            int octave = 0;
             if (o.classes) {
                 for (int c = 0; c < 12; ++c) {
                     const PitchResult& r = f.classes[c];
-                    TransposeForKey(r.note, r.octave, o.key, note, octave);
+                    ShownNote shown = Transpose(r.note, r.octave, o.key);
                     if (r.level <= -90.0f) {
-                        octave = 0; // an empty class has no octave to shift
+                        shown.octave = 0; // an empty class has no octave to shift
                     }
-                    std::printf("%.4f,%d,%s,%d,%.2f,%.2f,%.3f\n", f.time, c, KeyName(note), octave,
-                                r.cents, r.level, r.frequency);
+                    std::printf("%.4f,%d,%s,%d,%.2f,%.2f,%.3f\n", f.time, c, KeyName(shown.note),
+                                shown.octave, r.cents, r.level, r.frequency);
                 }
                 return;
             }
-            TransposeForKey(f.reading.note, f.reading.octave, o.key, note, octave);
+            const ShownNote shown = Transpose(f.reading.note, f.reading.octave, o.key);
             if (o.summary) {
-                summary.Add(f, note, octave);
+                summary.Add(f, shown.note, shown.octave);
                 return;
             }
-            std::printf("%.4f,%s,%d,%.2f,%.2f,%.3f,%d\n", f.time, KeyName(note), octave, f.cents,
-                        f.reading.level, f.reading.frequency, f.hold ? 1 : 0);
+            std::printf("%.4f,%s,%d,%.2f,%.2f,%.3f,%d\n", f.time, KeyName(shown.note), shown.octave,
+                        f.cents, f.reading.level, f.reading.frequency, f.hold ? 1 : 0);
         },
         error);
     if (!ok) {
