@@ -56,10 +56,10 @@ TEST_F(Fundamentals, NoteTableFor440At20HzAnd11025Hz) {
     ASSERT_EQ(t.count, 111);
     EXPECT_EQ(t.concertIndex, 54);
     EXPECT_FLOAT_EQ(t.concertA, 440.0f);
-    EXPECT_NEAR(t.entries[0].frequency, 19.445f, 0.001f);
+    EXPECT_FLOAT_EQ(t.entries[0].frequency, 19.445436f); // 440 x 2^(-54/12)
     EXPECT_EQ(t.entries[0].note, 3);
     EXPECT_EQ(t.entries[0].octave, 0);
-    EXPECT_NEAR(t.entries[110].frequency, 11175.3f, 0.1f);
+    EXPECT_FLOAT_EQ(t.entries[110].frequency, 11175.303f); // 440 x 2^(56/12)
     EXPECT_EQ(t.entries[54].frequency, 440.0f);
     EXPECT_EQ(t.entries[54].note, 9);
     EXPECT_EQ(t.entries[54].octave, 4);

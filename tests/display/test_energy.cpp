@@ -52,15 +52,15 @@ TEST_F(EnergyGaugeTest, RampRowsPairUpFromTheLowColourAtTheBottom) {
         const int step = (256 - row + 1) / 2 - 1; // ceil((2N - r) / 2) - 1
         EXPECT_TRUE(AllColour(ramp, QRect(0, row, 30, 1), Step(step, high, low)));
     }
-    // The named rows.
+    // The named rows, worked out by hand: not quite the high colour at the top, since
+    // 10 + trunc(127 x 190 / 130) = 195 and 180 + trunc(127 x -80 / 130) = 102.
     EXPECT_EQ(Rgb(ramp.pixel(5, 255)), Rgb(qRgb(10, 180, 32)));
     EXPECT_EQ(Rgb(ramp.pixel(5, 254)), Rgb(qRgb(10, 180, 32)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 253)), Rgb(Step(1, high, low)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 2)), Rgb(Step(126, high, low)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 3)), Rgb(Step(126, high, low)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 1)), Rgb(Step(127, high, low)));
-    // Not quite the high colour at the top: 10 + trunc(126 x 190 / 130) = 194.
-    EXPECT_EQ(qRed(ramp.pixel(5, 2)), 194);
+    EXPECT_EQ(Rgb(ramp.pixel(5, 253)), Rgb(qRgb(11, 180, 32)));
+    EXPECT_EQ(Rgb(ramp.pixel(5, 129)), Rgb(qRgb(102, 142, 32))); // step 63
+    EXPECT_EQ(Rgb(ramp.pixel(5, 3)), Rgb(qRgb(194, 103, 31)));
+    EXPECT_EQ(Rgb(ramp.pixel(5, 2)), Rgb(qRgb(194, 103, 31)));
+    EXPECT_EQ(Rgb(ramp.pixel(5, 1)), Rgb(qRgb(195, 102, 31)));
 }
 
 TEST_F(EnergyGaugeTest, EqualColoursGiveASingleColourBar) {

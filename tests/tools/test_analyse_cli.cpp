@@ -14,6 +14,9 @@
 
 namespace {
 
+// Times are printed to four decimals: right to within half the last digit.
+constexpr double kPrintedTime = 0.00005 + 1e-9;
+
 using ::testing::HasSubstr;
 
 class Cli : public ::testing::Test {
@@ -34,7 +37,7 @@ TEST_F(Cli, PrintsOneLinePerFrameWithTheLastSampleTime) {
     // 5512 samples: frames of 1024 every 128 samples.
     ASSERT_EQ(rows.size(), static_cast<size_t>((5512 - 1024) / 128 + 1));
     for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_NEAR(rows[i].time, (1023.0 + 128.0 * i) / 11025.0, 0.00006) << i;
+        EXPECT_NEAR(rows[i].time, (1023.0 + 128.0 * i) / 11025.0, kPrintedTime) << i;
         EXPECT_TRUE(rows[i].hold == 0 || rows[i].hold == 1);
     }
     // The tracker starts holding its cleared reading, then follows.
@@ -234,7 +237,7 @@ TEST_F(Cli, NativeRateTakesOnlyTheTunersRates) {
     ASSERT_EQ(run.status, 0) << run.err;
     auto rows = ParseCsv(run.out);
     ASSERT_GE(rows.size(), 2u);
-    EXPECT_NEAR(rows[0].time, 2047.0 / 44100.0, 0.00006); // 2048-sample frames
+    EXPECT_NEAR(rows[0].time, 2047.0 / 44100.0, kPrintedTime); // 2048-sample frames
     EXPECT_EQ(rows.back().note, "A");
 
     run = RunAnalyse({"--native-rate", r48});
