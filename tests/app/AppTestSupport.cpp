@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "tests/common/TestFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -7,7 +8,6 @@
 
 #include <cmath>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -67,15 +67,11 @@ std::vector<std::string> AppDirTest::LogLines() const {
 }
 
 std::string AppDirTest::ReadFile(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testfiles::ReadBytes(Path(name));
 }
 
 void AppDirTest::WriteFile(const std::string& name, const std::string& text) const {
-    std::ofstream out(Path(name), std::ios::binary);
-    out << text;
+    testfiles::WriteBytes(Path(name), text);
 }
 
 void AppDirTest::Remove(const std::string& name) const {

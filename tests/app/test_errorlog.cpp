@@ -1,12 +1,11 @@
 #include "app/ErrorLog.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <clocale>
 #include <filesystem>
 #include <fstream>
-#include <locale>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -31,14 +30,12 @@ std::tm MakeTime(int year, int month, int day, int hour, int minute) {
 }
 
 std::vector<std::string> ReadLines(const fs::path& path, std::string* raw = nullptr) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
+    const std::string bytes = testfiles::ReadBytes(path);
     if (raw) {
-        *raw = ss.str();
+        *raw = bytes;
     }
     std::vector<std::string> lines;
-    std::istringstream split(ss.str());
+    std::istringstream split(bytes);
     for (std::string line; std::getline(split, line);) {
         lines.push_back(line);
     }
@@ -50,32 +47,19 @@ const std::regex kLinePattern(
     "(January|February|March|April|May|June|July|August|September|October|November|December), "
     "(0[1-9]|[12][0-9]|3[01]), [0-9]{4} (0[1-9]|1[0-2]):[0-5][0-9] (AM|PM): (.*)");
 
-class ErrorLogFile : public ::testing::Test {
+class ErrorLogFile : public testfiles::ScratchDirTest {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() /
-                (std::string("tarvo-errorlog-") + info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
+        ScratchDirTest::SetUp();
         m_path = m_dir / "errorlog.txt";
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir, ec);
-    }
-    fs::path m_dir;
     fs::path m_path;
 };
 
-TEST(ErrorLogFormat, MatchesTheDocumentedExample) {
+TEST(ErrorLogFormat, TwelveHourClockWithTwoDigitFields) {
     EXPECT_EQ(
         ErrorLog::FormatLine(MakeTime(2026, 12, 6, 2, 17), "Unable to find any recording device"),
         "Sunday, December, 06, 2026 02:17 AM: Unable to find any recording device");
-}
-
-TEST(ErrorLogFormat, TwelveHourClockWithTwoDigitFields) {
     EXPECT_EQ(ErrorLog::FormatTime(MakeTime(2025, 1, 1, 0, 5)),
               "Wednesday, January, 01, 2025 12:05 AM");
     EXPECT_EQ(ErrorLog::FormatTime(MakeTime(2025, 7, 4, 12, 0)), "Friday, July, 04, 2025 12:00 PM");
@@ -86,14 +70,14 @@ TEST(ErrorLogFormat, TwelveHourClockWithTwoDigitFields) {
 }
 
 TEST(ErrorLogFormat, NamesStayEnglishUnderAnotherLocale) {
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-        GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+    std::string text;
+    {
+        const testfiles::GermanLocale german;
+        if (!german.Active()) {
+            GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+        }
+        text = ErrorLog::FormatTime(MakeTime(2026, 12, 6, 14, 17));
     }
-    const std::locale savedGlobal = std::locale::global(std::locale("de_DE.UTF-8"));
-    const std::string text = ErrorLog::FormatTime(MakeTime(2026, 12, 6, 14, 17));
-    std::locale::global(savedGlobal);
-    std::setlocale(LC_ALL, saved.c_str());
     EXPECT_EQ(text, "Sunday, December, 06, 2026 02:17 PM");
 }
 

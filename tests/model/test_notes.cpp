@@ -1,11 +1,10 @@
 #include "model/Notes.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdio>
 #include <limits>
-#include <locale>
 #include <set>
 #include <string>
 
@@ -91,15 +90,12 @@ TEST(ConcertA, ButtonTextHasOneDecimalAndTheUnit) {
 }
 
 TEST(ConcertA, ButtonTextKeepsThePointUnderADecimalCommaLocale) {
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    const testfiles::GermanLocale german;
+    if (!german.Active()) {
         GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
     }
-    const std::locale savedGlobal = std::locale::global(std::locale("de_DE.UTF-8"));
     EXPECT_EQ(ConcertAButtonText(440.0f), "440.0 Hz");
     EXPECT_EQ(ConcertAButtonText(432.5f), "432.5 Hz");
-    std::locale::global(savedGlobal);
-    std::setlocale(LC_ALL, saved.c_str());
 }
 
 } // namespace

@@ -1,13 +1,11 @@
 #include "model/TunerSettings.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <locale>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,33 +61,15 @@ std::vector<Tuning> TuningsOf(TunerSettings& s) {
     return out;
 }
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-class SettingsFile : public ::testing::Test {
+class SettingsFile : public testfiles::ScratchDirTest {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() /
-                (std::string("tarvo-model-") + info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
+        ScratchDirTest::SetUp();
         m_path = (m_dir / "state.txt").string();
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir, ec);
-    }
-    fs::path m_dir;
     std::string m_path;
 };
 
@@ -511,26 +491,26 @@ TEST_F(SettingsFile, FieldsOutsideWhatTheReaderTakesAreWrittenReadable) {
 // --- locale independence -------------------------------------------------------------------
 
 TEST_F(SettingsFile, ReadAndWriteIgnoreADecimalCommaLocale) {
-    const std::string savedC = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-        GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
-    }
-    const std::locale savedGlobal = std::locale::global(std::locale("de_DE.UTF-8"));
-
     const std::string text =
         FileWithTunings("2", kStandard + kDropD).replace(kHeader.size(), 5, "44050");
-    WriteBytes(m_path, text);
-    TunerSettings s;
-    const bool bRead = s.ReadStateFile(m_path);
-    const float fConcertA = s.GetConcertA();
-    const bool bWritten = s.WriteStateFile(m_path);
-    const std::string written = ReadBytes(m_path);
-    TunerSettings grouped; // a thousands separator is not a number
-    const bool bGroupedRead =
-        grouped.ReadStateText(FileWithTunings("0", "").replace(kHeader.size(), 5, "44.050"));
-
-    std::locale::global(savedGlobal);
-    std::setlocale(LC_ALL, savedC.c_str());
+    bool bRead = false, bWritten = false, bGroupedRead = false;
+    float fConcertA = 0.0f;
+    std::string written;
+    {
+        const testfiles::GermanLocale german;
+        if (!german.Active()) {
+            GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+        }
+        WriteBytes(m_path, text);
+        TunerSettings s;
+        bRead = s.ReadStateFile(m_path);
+        fConcertA = s.GetConcertA();
+        bWritten = s.WriteStateFile(m_path);
+        written = ReadBytes(m_path);
+        TunerSettings grouped; // a thousands separator is not a number
+        bGroupedRead =
+            grouped.ReadStateText(FileWithTunings("0", "").replace(kHeader.size(), 5, "44.050"));
+    }
 
     EXPECT_TRUE(bRead);
     EXPECT_EQ(fConcertA, 440.5f);
