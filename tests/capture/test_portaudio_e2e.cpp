@@ -10,6 +10,7 @@
 #include "capture/RecordingStart.h"
 #include "capture/TunerEngine.h"
 #include "model/TunerSettings.h"
+#include "tests/common/AlsaDevices.h"
 
 #include <gtest/gtest.h>
 
@@ -164,38 +165,19 @@ std::vector<int16_t> Recording(double f0, double seconds) {
 
 namespace fs = std::filesystem;
 
-// Writes an ALSA configuration at `conf` whose default capture device reads `infile` as raw
-// samples, and makes it this process's (before PortAudio and ALSA initialise).
-void UseFileDevice(const fs::path& conf, const fs::path& infile) {
-    std::ofstream c(conf);
-    c << "pcm.!default {\n"
-         "    type file\n"
-         "    slave.pcm { type null }\n"
-         "    file \"/dev/null\"\n"
-         "    infile \""
-      << infile.string()
-      << "\"\n"
-         "    format \"raw\"\n"
-         "}\n";
-    c.close();
-    setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
-}
-
 // A private directory with a recording and an ALSA configuration whose default capture
 // device reads it, made current for this process through ALSA_CONFIG_PATH before PortAudio
 // and ALSA initialise (each test runs in a process of its own).
 struct FileFedDevice {
-    fs::path dir = fs::temp_directory_path() / ("tarvo-pa-" + std::to_string(getpid()));
+    fs::path dir = testalsa::ScratchDir();
     fs::path raw = dir / "recording.raw";
-    fs::path conf = dir / "asoundrc";
 
     explicit FileFedDevice(const std::vector<int16_t>& recording) {
-        fs::create_directories(dir);
         std::ofstream out(raw, std::ios::binary);
         out.write(reinterpret_cast<const char*>(recording.data()),
                   static_cast<std::streamsize>(recording.size() * sizeof(int16_t)));
         out.close();
-        UseFileDevice(conf, raw);
+        testalsa::UseDefaultDevice(dir / "asoundrc", raw.string());
         struct stat st {};
         stat(raw.c_str(), &st);
         g_pacedInode.store(st.st_ino);
@@ -287,30 +269,8 @@ TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
                 g_allocations.load(), g_locks.load());
 }
 
-// A default device that never answers: its recording is a pipe nobody writes to, and ALSA's
-// open of it waits for a writer. PortAudio probes it while initialising.
-struct HangingDevice {
-    fs::path dir = fs::temp_directory_path() / ("tarvo-pa-hang-" + std::to_string(getpid()));
-    fs::path fifo = dir / "never";
-    fs::path conf = dir / "asoundrc";
-
-    HangingDevice() {
-        fs::create_directories(dir);
-        mkfifo(fifo.c_str(), 0600);
-        UseFileDevice(conf, fifo);
-        setenv("JACK_NO_START_SERVER", "1", 1);
-    }
-    ~HangingDevice() {
-        // Let the open that waits end, so the probing thread finishes before the process does.
-        const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            close(fd);
-        fs::remove_all(dir);
-    }
-};
-
 TEST(PortAudioEndToEnd, AHangingDeviceIsNoSoundCardRatherThanAFrozenWindow) {
-    HangingDevice device;
+    testalsa::HangingDevice device;
     SetPortAudioWaitLimit(800);
     TunerEngine engine(CreatePortAudioWaveIn());
     Window window;
