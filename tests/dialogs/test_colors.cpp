@@ -146,9 +146,7 @@ TEST_F(ColorsTest, PressAndReleaseOnOneSwatchOpensTheChooserForIt) {
 }
 
 TEST_F(ColorsTest, CancelAfterAChooserChangeKeepsTheOldColour) {
-    OnModal([&](QWidget* modal) {
-        auto* sheet = qobject_cast<OptionsSheet*>(modal);
-        ASSERT_NE(sheet, nullptr);
+    OnModalOf<OptionsSheet>([&](OptionsSheet* sheet) {
         Click(sheet->Colors(), 1, 1);
         FindControl<QPushButton>(sheet, 2)->click();
     });
@@ -159,9 +157,7 @@ TEST_F(ColorsTest, CancelAfterAChooserChangeKeepsTheOldColour) {
 
 TEST_F(ColorsTest, ApplyThenCancelKeepsTheNewColour) {
     bool applyDisabledAfterUse = false;
-    OnModal([&](QWidget* modal) {
-        auto* sheet = qobject_cast<OptionsSheet*>(modal);
-        ASSERT_NE(sheet, nullptr);
+    OnModalOf<OptionsSheet>([&](OptionsSheet* sheet) {
         Click(sheet->Colors(), 1, 1);
         ASSERT_TRUE(sheet->ApplyButton()->isEnabled());
         sheet->ApplyButton()->click();
@@ -187,9 +183,7 @@ TEST_F(ColorsTest, ApplyThenCancelKeepsTheNewColour) {
 }
 
 TEST_F(ColorsTest, RestoreDefaultsThenOkGivesTheDefaultsWithoutRestartingRecording) {
-    OnModal([&](QWidget* modal) {
-        auto* sheet = qobject_cast<OptionsSheet*>(modal);
-        ASSERT_NE(sheet, nullptr);
+    OnModalOf<OptionsSheet>([&](OptionsSheet* sheet) {
         Click(sheet->Colors(), 2, 2);
         FindControl<QPushButton>(sheet->Colors(), 1015)->click();
         EXPECT_EQ(sheet->Colors()->Colors(), kDefaultColors);

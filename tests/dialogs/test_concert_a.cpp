@@ -126,9 +126,7 @@ TEST_F(ConcertATest, OkWithAnOutOfRangeNumberWarnsAndCancelKeepsConcertA) {
     settings.SetConcertA(441.5F);
     WindowRecorder window;
     bool stayedOpen = false;
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<ConcertADialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
+    OnModalOf<ConcertADialog>([&](ConcertADialog* dialog) {
         dialog->Edit()->setText("455");
         Button(dialog, 1)->click();
         stayedOpen = dialog->isVisible() && dialog->result() == 0;
@@ -247,9 +245,7 @@ TEST_F(ConcertATest, ResetThenOkGives440) {
     TunerSettings settings;
     settings.SetConcertA(447.2F);
     WindowRecorder window;
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<ConcertADialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
+    OnModalOf<ConcertADialog>([&](ConcertADialog* dialog) {
         EXPECT_EQ(dialog->Edit()->text(), "447.2");
         EXPECT_EQ(dialog->Slider()->value(), 4472);
         Button(dialog, 1003)->click();
@@ -280,9 +276,7 @@ TEST_F(ConcertATest, ResetGives440EvenWhenTheFieldAlreadyReadsIt) {
 TEST_F(ConcertATest, HundredthsAreKeptAndTheButtonShowsTenths) {
     TunerSettings settings;
     WindowRecorder window;
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<ConcertADialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
+    OnModalOf<ConcertADialog>([&](ConcertADialog* dialog) {
         dialog->Edit()->setText("432.26");
         EXPECT_EQ(dialog->Slider()->value(), 4323);
         EXPECT_FLOAT_EQ(dialog->Value(), 432.26F);
@@ -298,9 +292,7 @@ TEST_F(ConcertATest, HundredthsAreKeptAndTheButtonShowsTenths) {
 TEST_F(ConcertATest, EscapeCancels) {
     TunerSettings settings;
     WindowRecorder window;
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<ConcertADialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
+    OnModalOf<ConcertADialog>([&](ConcertADialog* dialog) {
         dialog->Edit()->setText("445");
         QTest::keyClick(dialog, Qt::Key_Escape);
     });

@@ -218,9 +218,7 @@ TEST_F(DevicesTest, FailingCapabilityQueriesShowLess) {
 TEST_F(DevicesTest, StoredIndexBeyondTheDevicesLeavesNoSelectionAndOkStoresIt) {
     settings.SetRecordingDevice(5);
     settings.SetMidiDevice(1);
-    OnModal([&](QWidget* modal) {
-        auto* sheet = qobject_cast<OptionsSheet*>(modal);
-        ASSERT_NE(sheet, nullptr);
+    OnModalOf<OptionsSheet>([&](OptionsSheet* sheet) {
         sheet->Tabs()->setCurrentIndex(1);
         DevicesPage* page = sheet->Devices();
         EXPECT_EQ(page->RecordingCombo()->currentIndex(), -1);
@@ -237,9 +235,7 @@ TEST_F(DevicesTest, OkWithoutShowingThePageChangesNoDevice) {
     settings.SetRecordingDevice(7);
     settings.SetMidiDevice(9);
     bool started = true;
-    OnModal([&](QWidget* modal) {
-        auto* sheet = qobject_cast<OptionsSheet*>(modal);
-        ASSERT_NE(sheet, nullptr);
+    OnModalOf<OptionsSheet>([&](OptionsSheet* sheet) {
         started = sheet->Devices()->IsStarted();
         FindControl<QPushButton>(sheet, 1)->click();
     });
@@ -253,9 +249,7 @@ TEST_F(DevicesTest, OkWithoutShowingThePageChangesNoDevice) {
 
 TEST_F(DevicesTest, OkRestartsRecordingOnlyWhenTheRecordingDeviceChanged) {
     const auto run = [&](int midi, int recording) {
-        OnModal([=](QWidget* modal) {
-            auto* sheet = qobject_cast<OptionsSheet*>(modal);
-            ASSERT_NE(sheet, nullptr);
+        OnModalOf<OptionsSheet>([=](OptionsSheet* sheet) {
             sheet->Tabs()->setCurrentIndex(1);
             sheet->Devices()->MidiCombo()->setCurrentIndex(midi);
             sheet->Devices()->RecordingCombo()->setCurrentIndex(recording);
@@ -280,9 +274,7 @@ TEST_F(DevicesTest, OkRestartsRecordingOnlyWhenTheRecordingDeviceChanged) {
 }
 
 TEST_F(DevicesTest, CancelKeepsTheDevices) {
-    OnModal([&](QWidget* modal) {
-        auto* sheet = qobject_cast<OptionsSheet*>(modal);
-        ASSERT_NE(sheet, nullptr);
+    OnModalOf<OptionsSheet>([&](OptionsSheet* sheet) {
         sheet->Tabs()->setCurrentIndex(1);
         sheet->Devices()->RecordingCombo()->setCurrentIndex(2);
         sheet->ApplyButton()->click(); // disabled: does nothing
