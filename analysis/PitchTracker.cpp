@@ -114,7 +114,11 @@ PitchResult PitchTracker::Track(const PitchResult& result, float hop, int rate, 
         m_round[0] = r;
         m_run[0] = m_round[0] == m_round[2] ? m_run[2] : 0;
     }
-    ++m_run[0];
+    // Run lengths are only compared with each other; held below the int limit, a reading that
+    // stays put for days (2^31 frames at the smallest hop is 54 hours) cannot overflow.
+    if (m_run[0] < (1 << 30)) {
+        ++m_run[0];
+    }
     if (m_round[2] == m_round[0] && std::abs(m_round[0] - m_round[1]) == 1) {
         a = static_cast<float>(m_run[0] > m_run[1] ? m_round[0] : m_round[1]);
     } else {
