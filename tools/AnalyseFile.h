@@ -5,6 +5,7 @@
 
 #include "analysis/PitchResult.h"
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ struct Recording {
     int sampleRate = 0;
     int fileRate = 0; // rate of the file before resampling
 };
+
+// Longest recording analysed, in samples after resampling (1 GiB of floats): over six hours
+// at 11025 Hz.
+constexpr size_t kMaxAnalysedSamples = size_t{1} << 28;
 
 // Reads any file libsndfile reads, mixes the channels to mono (their mean), resamples to
 // targetRate with libsamplerate's best sinc converter (targetRate 0 keeps the file's rate) and

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -299,7 +300,6 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
     if (o.summary) {
         summary.Print(path);
     }
-    std::fflush(stdout);
     return true;
 }
 
@@ -312,7 +312,18 @@ int main(int argc, char** argv) {
     }
     bool allGood = true;
     for (const std::string& path : o.files) {
-        allGood = AnalyseOne(path, o, o.files.size() > 1) && allGood;
+        bool ok = false;
+        try {
+            ok = AnalyseOne(path, o, o.files.size() > 1);
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "tarvo-analyse: %s: out of memory\n", path.c_str());
+        }
+        allGood = ok && allGood;
+        // Output that never arrived (a full disk, a closed pipe) is no result.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "tarvo-analyse: write error: %s\n", std::strerror(errno));
+            return kExitBad;
+        }
     }
     return allGood ? 0 : kExitBad;
 }

@@ -1,4 +1,5 @@
 #include "CliRunner.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -21,13 +22,6 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 } // namespace
 
 std::string ScratchPath(const std::string& name) {
@@ -36,7 +30,7 @@ std::string ScratchPath(const std::string& name) {
     return (dir / name).string();
 }
 
-CliRun RunAnalyse(const std::vector<std::string>& args) {
+CliRun RunAnalyse(const std::vector<std::string>& args, const std::string& stdoutTo) {
     static int counter = 0;
     const std::string errPath = ScratchPath("stderr-" + std::to_string(::getpid()) + "-" +
                                             std::to_string(counter++) + ".txt");
@@ -45,6 +39,9 @@ CliRun RunAnalyse(const std::vector<std::string>& args) {
         cmd += " " + Quote(a);
     }
     cmd += " 2>" + Quote(errPath);
+    if (!stdoutTo.empty()) {
+        cmd += " >" + Quote(stdoutTo);
+    }
     CliRun run;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) {
@@ -58,7 +55,7 @@ CliRun RunAnalyse(const std::vector<std::string>& args) {
     }
     const int st = pclose(p);
     run.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    run.err = Slurp(errPath);
+    run.err = testfiles::ReadBytes(errPath);
     std::filesystem::remove(errPath);
     return run;
 }

@@ -11,8 +11,9 @@ struct CliRun {
     std::string err;
 };
 
-// Runs the built tarvo-analyse with the arguments (each shell-quoted).
-CliRun RunAnalyse(const std::vector<std::string>& args);
+// Runs the built tarvo-analyse with the arguments (each shell-quoted); with `stdoutTo`, its
+// standard output goes to that file instead of `out`.
+CliRun RunAnalyse(const std::vector<std::string>& args, const std::string& stdoutTo = "");
 
 // A scratch directory for this test binary's files.
 std::string ScratchPath(const std::string& name);

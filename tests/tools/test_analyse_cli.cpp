@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -218,6 +220,47 @@ TEST_F(Cli, BadFilesAreReportedAndTheOthersStillAnalysed) {
     EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + missing + ": "));
     EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + text + ": "));
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+}
+
+TEST_F(Cli, DamagedShortOrHugeFilesAreNamedWithTheirReason) {
+    // A FLAC cut short: where the cut falls, libsndfile either reports lost sync or just stops
+    // reading with no error of its own. Either way the file is damaged, not a shorter note.
+    const std::string flac = ScratchPath("cli-whole.flac");
+    WriteSound(flac, 11025, 1, HarmonicTone(110.0, 11025, 2.0), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::vector<std::string> args{"--summary"};
+    for (int eighths = 2; eighths <= 7; ++eighths) {
+        args.push_back(ScratchPath("cli-cut" + std::to_string(eighths) + ".flac"));
+        std::filesystem::copy_file(flac, args.back(),
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::resize_file(args.back(), std::filesystem::file_size(flac) * eighths / 8);
+    }
+    // 50 ms: no whole frame.
+    const std::string brief = ScratchPath("cli-brief.wav");
+    WriteSound(brief, 11025, 1, HarmonicTone(440.0, 11025, 0.05));
+    // 2.5 million samples at 100 Hz would be 276 million at 11025 Hz: refused before reading.
+    const std::string huge = ScratchPath("cli-huge.wav");
+    WriteSound(huge, 100, 1, std::vector<float>(2500000, 0.0f));
+    args.insert(args.end(), {brief, huge, a4});
+
+    const CliRun run = RunAnalyse(args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.out, HasSubstr(a4 + ": A4 "));
+    for (size_t i = 1; i <= 6; ++i) {
+        EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + args[i] + ": read failed: "));
+    }
+    EXPECT_THAT(run.err, HasSubstr(": read failed: the file ends after"));
+    EXPECT_THAT(run.err,
+                HasSubstr("tarvo-analyse: " + brief + ": shorter than one analysis frame"));
+    EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + huge + ": recording too long"));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 8);
+}
+
+TEST_F(Cli, OutputThatCannotBeWrittenFails) {
+    for (const char* option : {"--summary", "--classes"}) {
+        const CliRun run = RunAnalyse({option, a4}, "/dev/full");
+        EXPECT_EQ(run.status, 2) << option;
+        EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: write error: ")) << option;
+    }
 }
 
 TEST_F(Cli, SeveralFilesGetAHeaderEach) {
