@@ -317,7 +317,40 @@ QImage TunerWindow::Surface() const {
 }
 
 void TunerWindow::OnTimer() {
+    WatchForSilentDevice();
     OnPaint();
+}
+
+// A recording device that stops sending audio (unplugged, or its sound server gone) leaves the
+// capture thread waiting and the frame update silent, so the last reading would stay on show
+// as if it were live. Instead the instruments go to rest, as when nothing is heard, and the
+// error log says why. Audio that comes back brings the frame update back with it.
+void TunerWindow::WatchForSilentDevice() {
+    const int64_t now = SteadyMs();
+    const uint64_t taken = m_engine.Capture().GetStats().buffersTaken;
+    if (m_nSilentDeviceLimitMs <= 0 || !m_engine.IsRunning() || isMinimized() ||
+        taken != m_nLastBuffersTaken) {
+        m_nLastBuffersTaken = taken;
+        m_nLastBufferMs = now;
+        m_bDeviceSilent = false;
+        return;
+    }
+    if (m_bDeviceSilent || now - m_nLastBufferMs < m_nSilentDeviceLimitMs)
+        return;
+    m_bDeviceSilent = true;
+    LogError("The recording device stopped sending audio");
+    QRect changed;
+    {
+        std::lock_guard<std::mutex> lock(m_drawLock);
+        m_energyGauge.SetLevel(0.0f);
+        changed = m_energyGauge.Draw(m_surface, false).Bounding();
+        // The grey a held reading fades to; the next frame puts the scheme's colour back.
+        m_fineGauge.SetNeedleColor(kRestingNeedleColor);
+        changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
+        m_lastNeedleColor.store(kRestingNeedleColor, std::memory_order_relaxed);
+        m_bHaveNeedleColor.store(true, std::memory_order_release);
+    }
+    update(changed);
 }
 
 void TunerWindow::OnColorsChanged() {

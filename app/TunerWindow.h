@@ -56,6 +56,8 @@ public:
     static constexpr int kClientWidth = 300;
     static constexpr int kClientHeight = 380;
     static constexpr const char* kBaseTitle = "Tarvo Instrument Tuner 1.02";
+    // The needle of a reading at rest: the grey a held reading fades to (0x00BBGGRR).
+    static constexpr uint32_t kRestingNeedleColor = 0xA0A0A0;
     static constexpr int kHintTexts = 13;
     static constexpr int kHintRegions = 8;
     static constexpr int kLogoHint = 6;
@@ -138,6 +140,12 @@ public:
     uint32_t Now() const;
     void SetFakeTime(std::optional<uint32_t> ms);
 
+    // A running, unpaused recording that hands over no buffer for this long (real time) counts
+    // as a device that stopped: the instruments go to rest and the error log says so. 0 turns
+    // the watch off (tests on a device that delivers only when asked).
+    void SetSilentDeviceLimit(int ms) { m_nSilentDeviceLimitMs = ms; }
+    bool DeviceSilent() const { return m_bDeviceSilent; }
+
 signals:
     // The window has been destroyed (state saved); the application ends its message loop.
     void WindowDestroyed();
@@ -176,6 +184,7 @@ private:
     void FillHints();
     void MoveFocusRing();
     void OnTimer();
+    void WatchForSilentDevice();
     void UpdatePause();
     void DestroyWindow();
     void OnDestroy();
@@ -231,6 +240,12 @@ private:
     bool m_bTitlePending = false;
     double m_fPendingFps = 0.0;
     std::atomic<bool> m_bFlushPending{false};
+
+    // The silent-device watch (window thread).
+    int m_nSilentDeviceLimitMs = 2000;
+    uint64_t m_nLastBuffersTaken = 0;
+    int64_t m_nLastBufferMs = 0;
+    bool m_bDeviceSilent = false;
 
     std::optional<uint32_t> m_lastButtonFace; // 0x00BBGGRR the logo was last blended with
     QTimer* m_pTimer = nullptr;

@@ -86,6 +86,8 @@ std::shared_ptr<SimulatedWaveIn> AppDirTest::QuietDevice() {
 
 std::unique_ptr<TestWindow> AppDirTest::MakeWindow(std::shared_ptr<SimulatedWaveIn> device) {
     auto window = std::make_unique<TestWindow>(device ? device : QuietDevice());
+    // A quiet device is silent on purpose; the test of the silent-device watch turns it on.
+    window->SetSilentDeviceLimit(0);
     EXPECT_TRUE(window->Create());
     return window;
 }

@@ -560,6 +560,7 @@ TEST_F(FrameTest, HoldFromTheFirstFrameIsGreyAtOnce) {
 
 TEST_F(FrameTest, FrameRateTitleAfterMoreThanASecond) {
     auto fresh = std::make_unique<TestWindow>(QuietDevice());
+    fresh->SetSilentDeviceLimit(0);
     fresh->SetFakeTime(50000);
     ASSERT_TRUE(fresh->Create());
     window = std::move(fresh);
