@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <system_error>
@@ -20,6 +21,11 @@ namespace {
 constexpr int kDataWaitMs = 1000;
 constexpr int kPauseSleepMs = 40;
 constexpr int kStopSleepMs = 50;
+// How long a stop waits for a thread that has left its loop and is only letting go of the
+// device. Stopping and closing a working device takes a few milliseconds; one that hangs there
+// (a stalled sound server, a pipe nobody writes to) would otherwise hold the window for the
+// whole stop time-out.
+constexpr int kCloseGraceMs = 1000;
 // Buffers are allocated and the device opened well within this; a device whose open hangs
 // longer counts as unusable.
 constexpr int kSetUpWaitMs = 5000;
@@ -62,6 +68,7 @@ struct CaptureController::Run {
     std::atomic<bool> running{false};
     std::atomic<int> setUp{0}; // 0 pending, 1 done, -1 failed
     AutoResetEvent setUpEvent;
+    std::atomic<bool> leftLoop{false}; // past analysing: stopping and closing the device
     std::atomic<bool> finished{false};
     AutoResetEvent doneEvent;
     std::atomic<int> exitCode{0};
@@ -258,6 +265,7 @@ int CaptureThread(std::shared_ptr<Run> runPtr) {
             break;
     }
 
+    run.leftLoop.store(true, std::memory_order_release);
     recorder.Stop();
     for (int i = 0; i < held; ++i) {
         recorder.PrepareHeader(heldBuffers[static_cast<size_t>(D)]);
@@ -423,9 +431,22 @@ bool CaptureController::Stop() {
     // A thread that ended on its own (set-up failure) needs no grace period.
     if (!run.finished.load(std::memory_order_acquire)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kStopSleepMs));
-        if (!run.finished.load(std::memory_order_acquire) && !run.doneEvent.Wait(StopTimeout())) {
-            Abandon();
-            return true;
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(StopTimeout());
+        std::optional<Clock::time_point> closingSince;
+        while (!run.finished.load(std::memory_order_acquire)) {
+            const auto now = Clock::now();
+            if (run.leftLoop.load(std::memory_order_acquire) && !closingSince)
+                closingSince = now;
+            const bool closeHangs =
+                closingSince && now - *closingSince >= std::chrono::milliseconds(kCloseGraceMs);
+            if (now >= deadline || closeHangs) {
+                Abandon();
+                return true;
+            }
+            // In short steps, to notice when the thread reaches the device's stop and close.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+            run.doneEvent.Wait(static_cast<int>(std::min<int64_t>(left.count() + 1, 100)));
         }
     }
     m_pThread->join();

@@ -64,7 +64,9 @@ public:
     // Starts the capture thread and waits (bounded) until it has allocated its buffers and
     // opened the device: false when that set-up failed, and the controller is idle again.
     bool Start();
-    // Ends the thread: returns within 50 ms + (nHop + 500) x 20 ms; always true.
+    // Ends the thread: returns within 50 ms + (nHop + 500) x 20 ms, and within a second of the
+    // thread reaching the device's stop and close; a thread not done by then is abandoned.
+    // Always true.
     bool Stop();
 
     CaptureSettings GetSettings() const;

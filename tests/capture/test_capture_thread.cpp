@@ -356,6 +356,23 @@ TEST_F(CaptureThreadTest, LateThreadIsAbandonedInTimeAndKeepsItsState) {
     EXPECT_EQ(log.Count(), frames); // no frame callback after Stop returned
 }
 
+TEST_F(CaptureThreadTest, ADeviceThatHangsInCloseIsLeftAfterASecondNotTheWholeTimeOut) {
+    // The full stop time-out here is 12.56 s. A close of 0.3 s is waited for; one of 4 s is
+    // not: once the thread is letting go of the device, a second is all a stop waits.
+    for (const int closeMs : {300, 4000}) {
+        SCOPED_TRACE(closeMs);
+        sim->SetCloseDelay(closeMs);
+        const size_t seen = log.Count();
+        ASSERT_TRUE(controller->Start());
+        sim->Deliver(3);
+        ASSERT_TRUE(WaitFor([&] { return log.Count() >= seen + 8; }));
+        const uint64_t before = controller->GetStats().abandonedThreads;
+        EXPECT_TRUE(controller->Stop());
+        EXPECT_EQ(controller->GetStats().abandonedThreads - before, closeMs < 1000 ? 0u : 1u);
+        ASSERT_TRUE(WaitFor([&] { return sim->OpenStreams() == 0; }, 10000));
+    }
+}
+
 TEST_F(CaptureThreadTest, StalledDeviceResumesWhereItLeftOff) {
     sim->SetPace(SimulatedWaveIn::Pace::Paced, 20.0);
     ASSERT_TRUE(controller->Start());
