@@ -448,6 +448,7 @@ WindowActions TunerWindow::Actions() {
         m_engine.Stop();
         StartRecording();
     };
+    actions.recordingSilent = [this] { return m_bDeviceSilent; };
     return actions;
 }
 

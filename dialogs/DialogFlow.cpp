@@ -83,7 +83,8 @@ bool ApplyOptions(const OptionsResult& result, TunerSettings& settings,
     const int32_t oldRecording = settings.GetRecordingDevice();
     settings.SetMidiDevice(result.midiDevice);
     settings.SetRecordingDevice(result.recordingDevice);
-    const bool restart = settings.GetRecordingDevice() != oldRecording;
+    const bool restart = settings.GetRecordingDevice() != oldRecording ||
+                         (actions.recordingSilent && actions.recordingSilent());
     if (restart && actions.restartRecording)
         actions.restartRecording();
     if (actions.colorsChanged)

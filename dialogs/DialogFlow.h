@@ -22,6 +22,9 @@ struct WindowActions {
     std::function<void()> colorsChanged;
     // The engine's Stop, then StartRecording with the settings' recording device.
     std::function<void()> restartRecording;
+    // True while the recording device has stopped sending audio (unplugged, say): OK of the
+    // options then restarts recording even on the same device, which may be back by now.
+    std::function<bool()> recordingSilent;
 };
 
 ColorArray ToColorArray(const ColorScheme& scheme);

@@ -247,7 +247,7 @@ TEST_F(DevicesTest, OkWithoutShowingThePageChangesNoDevice) {
     EXPECT_EQ(window.colorsChanged, 1);
 }
 
-TEST_F(DevicesTest, OkRestartsRecordingOnlyWhenTheRecordingDeviceChanged) {
+TEST_F(DevicesTest, OkRestartsRecordingOnlyWhenTheRecordingDeviceChangedOrFellSilent) {
     const auto run = [&](int midi, int recording) {
         OnModalOf<OptionsSheet>([=](OptionsSheet* sheet) {
             sheet->Tabs()->setCurrentIndex(1);
@@ -271,6 +271,15 @@ TEST_F(DevicesTest, OkRestartsRecordingOnlyWhenTheRecordingDeviceChanged) {
     run(1, 2); // same recording device again
     EXPECT_EQ(settings.GetMidiDevice(), 1);
     EXPECT_EQ(window.restarts, 1);
+
+    // ...unless that device had stopped sending audio: it may be plugged in again by now.
+    WindowActions actions = window.Actions();
+    actions.recordingSilent = [] { return true; };
+    OnModalOf<OptionsSheet>(
+        [](OptionsSheet* sheet) { FindControl<QPushButton>(sheet, 1)->click(); });
+    EXPECT_TRUE(RunOptionsSheet(nullptr, settings, devices, actions));
+    EXPECT_EQ(settings.GetRecordingDevice(), 2);
+    EXPECT_EQ(window.restarts, 2);
 }
 
 TEST_F(DevicesTest, CancelKeepsTheDevices) {
