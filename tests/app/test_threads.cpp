@@ -121,7 +121,7 @@ TEST_F(LiveTest, MinimisedWindowReceivesNoFrames) {
 TEST_F(LiveTest, ADeviceThatStopsSendingPutsTheInstrumentsAtRestAndSaysSoOnce) {
     auto device = ToneDevice(440.0, 2.0);
     auto window = MakeWindow(device);
-    window->SetSilentDeviceLimit(600);
+    window->SetSilentDeviceLimit(1000);
     ShowActive(*window);
     const uint32_t scheme = 0xA00000; // the default needle colour, while following
     ASSERT_TRUE(RunUntil(
