@@ -69,7 +69,7 @@ install_packages() {
     "${sudo[@]}" apt-get update -qq
     # --no-remove: never take anything away to make room (a desktop's sound server, say)
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -qq --no-remove "${missing[@]}"
+        apt-get install -y -qq --no-remove -o Dpkg::Use-Pty=0 "${missing[@]}"
 }
 
 build() {
