@@ -109,9 +109,11 @@ bool LoadRecording(const std::string& path, int targetRate, Recording& recording
             append(converted.data(), static_cast<size_t>(data.output_frames_gen));
             data.data_in += data.input_frames_used;
             data.input_frames -= data.input_frames_used;
+            // Done when the block is used up, or at the end when nothing more comes out; a call
+            // that takes and gives nothing would otherwise loop for ever.
+            const bool drained = last ? data.output_frames_gen == 0 : data.input_frames == 0;
             const bool stuck = data.input_frames_used == 0 && data.output_frames_gen == 0;
-            if (tooLong || (data.input_frames == 0 && (!last || data.output_frames_gen == 0)) ||
-                (stuck && !last)) {
+            if (tooLong || drained || stuck) {
                 return true;
             }
         }
