@@ -240,8 +240,10 @@ TEST_F(WindowTest, HintRegionsShowTheirTexts) {
     }
     EXPECT_EQ(window->HintText(6),
               QString("Click the logo to jump to our web page, ") + kProductHost);
-    EXPECT_EQ(window->HintText(1), "Recording Energy Guage.  Shows the current energy in the "
+    EXPECT_EQ(window->HintText(1), "Recording Energy Gauge.  Shows the current energy in the "
                                    "recording device.");
+    EXPECT_EQ(window->HintText(2), "Fine Tuning Gauge, Shows the root note and percent away from "
+                                   "the half-step.");
     for (int i = 8; i < TunerWindow::kHintTexts; ++i)
         EXPECT_TRUE(window->HintText(i).isEmpty());
 }
