@@ -28,7 +28,7 @@ packages=(
     alsa-utils
     libfftw3-dev
     libsndfile1-dev
-    libsamplerate0-dev
+    libsoxr-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
