@@ -233,6 +233,7 @@ bool TunerWindow::CreateKeySelector() {
     for (int i = 0; i < kNoteCount; ++i)
         m_pKeySelector->insertItem(i, QString::fromLatin1(kKeyNames[static_cast<size_t>(i)]));
     m_pKeySelector->setCurrentIndex(m_settings.GetKeyIndex());
+    m_pKeySelector->SetCommandKeys({Qt::Key_O, Qt::Key_H, Qt::Key_E, Qt::Key_F});
     connect(m_pKeySelector, &QComboBox::currentIndexChanged, this, &TunerWindow::OnKeySelected);
 
     m_pKeyLabel = new (std::nothrow) QLabel(QStringLiteral("Key:"), this);
