@@ -6,6 +6,7 @@
 #include "display/HintControls.h"
 #include "display/Surface.h"
 #include "model/Notes.h"
+#include "model/SafeFile.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -17,6 +18,8 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <new>
 #include <thread>
 
@@ -55,6 +58,7 @@ TunerWindow::TunerWindow(std::shared_ptr<WaveInService> service)
 }
 
 TunerWindow::~TunerWindow() {
+    m_bUnattendedExit = true; // no box from a destructor
     if (m_bCreated && !m_bDestroyed)
         OnDestroy();
     m_bClosing.store(true, std::memory_order_release);
@@ -66,10 +70,7 @@ bool TunerWindow::Create() {
     m_errorLog.SetFileName(kErrorLogFileName);
 
     // Step 3: settings.
-    if (!m_settings.ReadStateFile(kStateFileName)) {
-        m_settings.ApplyDefaults();
-        LogError("Unable to open state.txt, using defaults.");
-    }
+    ReadSettings();
 
     // Step 4: fonts.
     if (!CreateFonts())
@@ -148,6 +149,43 @@ bool TunerWindow::Create() {
     // The window itself holds the keyboard focus at first; Tab leads into the controls.
     setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+void TunerWindow::ReadSettings() {
+    StateFileProblem problem;
+    if (m_settings.ReadStateFile(kStateFileName, &problem))
+        return;
+    m_settings.ApplyDefaults();
+    switch (problem.kind) {
+    case StateFileProblem::Kind::Missing:
+        LogError("Unable to open state.txt, using defaults.");
+        return;
+    case StateFileProblem::Kind::NotOpened:
+        LogError("Unable to open state.txt (" + problem.why + "), using defaults.");
+        return;
+    case StateFileProblem::Kind::Unreadable:
+        break;
+    }
+    // The file holds the user's tunings, colours and concert A, perhaps only slightly damaged:
+    // it is kept aside before the save at exit replaces it, and never over an older copy.
+    const std::string kept = std::string(kStateFileName) + ".bad";
+    std::string why;
+    std::string what;
+    switch (safefile::KeepCopy(kStateFileName, kept, why)) {
+    case safefile::KeepStatus::Kept:
+        what = "it is kept as " + kept;
+        break;
+    case safefile::KeepStatus::AlreadyKept:
+        what = "it was kept as " + kept + " before";
+        break;
+    case safefile::KeepStatus::NotKept:
+        what = "it cannot be kept aside (" + why + "), so it will not be replaced at exit";
+        m_strSaveRefused =
+            "state.txt could not be read at start and " + why + "; it is left as it is";
+        break;
+    }
+    LogError("Unable to read state.txt (it opened, but " + problem.why + "), using defaults; " +
+             what + ".");
 }
 
 bool TunerWindow::CreateFonts() {
@@ -257,7 +295,10 @@ void TunerWindow::OnKeySelected(int index) {
 }
 
 bool TunerWindow::StartRecording() {
-    return ::StartRecording(m_engine, m_settings, &TunerWindow::FrameCallback, this, *this);
+    const bool started =
+        ::StartRecording(m_engine, m_settings, &TunerWindow::FrameCallback, this, *this);
+    m_bRecorded = m_bRecorded || started;
+    return started;
 }
 
 void TunerWindow::ShowWarning(const std::string& title, const std::string& text) {
@@ -421,14 +462,38 @@ void TunerWindow::DestroyWindow() {
 
 void TunerWindow::OnDestroy() {
     m_bDestroyed = true;
-    m_settings.SetAnalysisHop(static_cast<float>(m_engine.GetHop()));
+    // A run that never recorded has no hop of its own: the stored one stays.
+    if (m_bRecorded)
+        m_settings.SetAnalysisHop(static_cast<float>(m_engine.GetHop()));
     m_bClosing.store(true, std::memory_order_release);
     m_engine.Stop();
     // A selector without a selection keeps the key the settings hold.
     if (m_pKeySelector && m_pKeySelector->currentIndex() >= 0)
         m_settings.SetKeyIndex(m_pKeySelector->currentIndex());
-    m_settings.WriteStateFile(kStateFileName);
+    std::string why = m_strSaveRefused;
+    if (why.empty() && m_settings.WriteStateFile(kStateFileName, &why))
+        why.clear();
     ++m_nStateWrites;
+    if (!why.empty())
+        ReportFailedSave(why);
+}
+
+// A save that failed loses the session's changes: say so in the log (which may not be writable
+// either), on standard error, and, when someone is there to read it, in a box. Not for a
+// state.txt that links to a device or directory: that is how a user stops the saving on purpose.
+void TunerWindow::ReportFailedSave(const std::string& why) {
+    LogError("Unable to save state.txt: " + why);
+    std::fprintf(stderr, "tarvo-tuner: unable to save state.txt: %s\n", why.c_str());
+    std::error_code ec;
+    const bool redirected = std::filesystem::is_symlink(kStateFileName, ec) &&
+                            std::filesystem::exists(kStateFileName, ec) &&
+                            !std::filesystem::is_regular_file(kStateFileName, ec);
+    if (m_bUnattendedExit || redirected)
+        return;
+    WarningBox(QStringLiteral("Settings not saved"),
+               QStringLiteral("The settings could not be saved to state.txt:\n%1\n\nThe changes "
+                              "made since the tuner started are lost.")
+                   .arg(QString::fromStdString(why)));
 }
 
 bool TunerWindow::CaptureAbandoned() const {
