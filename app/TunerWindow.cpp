@@ -99,10 +99,17 @@ bool TunerWindow::Create() {
     if (!CreateKeySelector())
         return false;
 
-    // Step 12: the logo, blended with the window's background.
-    if (!m_logo.Load("TarvoLogo.bmp", "TarvoLogoOp.bmp")) {
-        LogError("Unable to load the logo from TarvoLogo.bmp and TarvoLogoOp.bmp");
-        return false;
+    // Step 12: the logo, blended with the window's background. Missing, it ends the start
+    // as an incomplete installation; damaged, it is only left out.
+    std::string why;
+    if (!m_logo.Load("TarvoLogo.bmp", "TarvoLogoOp.bmp", &why)) {
+        std::error_code ec;
+        const bool missing = !std::filesystem::exists("TarvoLogo.bmp", ec) ||
+                             !std::filesystem::exists("TarvoLogoOp.bmp", ec);
+        LogError("Unable to load the logo from TarvoLogo.bmp and TarvoLogoOp.bmp (" + why + ")" +
+                 (missing ? "" : "; the tuner runs without it"));
+        if (missing)
+            return false;
     }
     const uint32_t face = surface::ToColorRef(palette().color(QPalette::Window).rgb());
     m_logo.BlendWith(face);
@@ -119,7 +126,9 @@ bool TunerWindow::Create() {
     m_energyGauge.SetLevel(0.0f);
 
     // Step 15: a gauge with missing artwork still works, it only draws less.
-    m_fineGauge.Create();
+    if (!m_fineGauge.Create({}, &why))
+        LogError("Unable to load the gauge artwork (" + why +
+                 "); that file and the ones loaded after it are left out of the gauge");
     m_fineGauge.SetNeedleColor(0xA0A0A0);
     m_bHaveNeedleColor.store(false, std::memory_order_relaxed);
     m_fineGauge.SetTextColor(m_settings.GetTextColor());

@@ -83,20 +83,42 @@ TEST_F(WindowTest, CreatesFromStateFileWithoutLogging) {
     EXPECT_FALSE(Exists("errorlog.txt"));
 }
 
-TEST_F(WindowTest, WithoutLogoNoWindowOneLogLineAndNothingSaved) {
-    WriteFile("state.txt", kSavedState);
-    Remove("TarvoLogo.bmp");
-    auto device = QuietDevice();
-    {
-        TestWindow window(device);
-        EXPECT_FALSE(window.Create());
-        EXPECT_FALSE(window.Engine().IsRunning());
+TEST_F(WindowTest, ArtworkProblemsAreLoggedByName) {
+    // A missing logo ends the start (an incomplete installation); a damaged one is left out,
+    // as damaged gauge artwork is, and each is named in the log with what is wrong.
+    const struct {
+        const char* file;
+        const char* content; // nullptr: the file is removed
+        bool created;
+        const char* logged;
+    } cases[] = {
+        {"TarvoLogo.bmp", nullptr, false, "(TarvoLogo.bmp: missing)"},
+        {"TarvoLogoOp.bmp", "BM", true, "(TarvoLogoOp.bmp: not a BMP picture); the tuner runs"},
+        {"NotesClr.bmp", "text", true, "(NotesClr.bmp: not a BMP picture); that file and the"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TearDown();
+        SetUp();
+        WriteFile("state.txt", kSavedState);
+        if (c.content)
+            WriteFile(c.file, c.content);
+        else
+            Remove(c.file);
+        auto device = QuietDevice();
+        {
+            TestWindow window(device);
+            EXPECT_EQ(window.Create(), c.created);
+            EXPECT_EQ(window.Engine().IsRunning(), c.created);
+        }
+        EXPECT_EQ(device->Opens().empty(), !c.created); // recording started only when created
+        const auto lines = LogLines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find(c.logged), std::string::npos) << lines[0];
+        if (!c.created) {
+            EXPECT_EQ(ReadFile("state.txt"), kSavedState); // nothing saved
+        }
     }
-    EXPECT_TRUE(device->Opens().empty()); // recording never started
-    const auto lines = LogLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("TarvoLogo.bmp"), std::string::npos) << lines[0];
-    EXPECT_EQ(ReadFile("state.txt"), kSavedState);
 }
 
 TEST_F(WindowTest, NoRecordingDeviceWarnsLogsAndStillRunsKeepingTheStoredHop) {
