@@ -29,7 +29,7 @@ packages=(
     alsa-utils
     libfftw3-dev
     libsndfile1-dev
-    libsamplerate0-dev
+    libsoxr-dev
     dpkg-dev
     lintian
     desktop-file-utils

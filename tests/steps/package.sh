@@ -87,7 +87,7 @@ for file in bin/tarvo-tuner bin/tarvo-analyse libexec/tarvo/tarvo-tuner share/ta
     [ -e "$usr/$file" ] || fail "missing /usr/$file"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libportaudio2 libfftw3-single3 libsndfile1 libsamplerate0 libasound2; do
+for lib in libqt6widgets6 libportaudio2 libfftw3-single3 libsndfile1 libsoxr0 libasound2; do
     case "$depends" in *"$lib "*) ;; *) fail "Depends lacks $lib: $depends" ;; esac
 done
 echo "package: contents in place; Depends: $depends"
