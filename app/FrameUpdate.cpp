@@ -3,6 +3,7 @@
 
 #include "app/FrameUpdate.h"
 
+#include "analysis/FramePipeline.h"
 #include "app/TunerWindow.h"
 #include "model/Notes.h"
 
@@ -12,18 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <thread>
-
-int ChooseLoudest(const PitchResult* results) {
-    int best = 0;
-    float bestLevel = -100.0f;
-    for (int i = 0; i < kNoteCount; ++i) {
-        if (results[i].level > bestLevel) {
-            bestLevel = results[i].level;
-            best = i;
-        }
-    }
-    return best;
-}
 
 int PercentFromCents(float cents) {
     if (!std::isfinite(cents))
@@ -79,9 +68,9 @@ void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sample
     if (m_bClosing.load(std::memory_order_acquire))
         return;
 
-    const int best = ChooseLoudest(results);
-    const PitchResult reading = m_tracker.Track(results[best], hop, sampleRate, inputLevel);
-    const bool hold = m_tracker.Hold();
+    const FrameReading frame = TrackFrame(m_tracker, results, hop, sampleRate, inputLevel);
+    const PitchResult& reading = frame.reading;
+    const bool hold = frame.hold;
     const uint32_t now = Now();
     const int percent = PercentFromCents(reading.cents);
     const ::ShownNote shown = Transpose(reading.note, reading.octave, m_settings.GetKeyIndex());
@@ -96,7 +85,7 @@ void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sample
         m_nShownPercent.store(percent, std::memory_order_relaxed);
         m_nShownNote.store(shown.note, std::memory_order_relaxed);
         m_nShownOctave.store(std::clamp(shown.octave, 0, 9), std::memory_order_relaxed);
-        m_energyGauge.SetLevel(m_tracker.AverageInputLevel());
+        m_energyGauge.SetLevel(frame.averageInputLevel);
 
         if (hold != m_bPrevHold)
             m_fHoldChangeTime = now;

@@ -1,7 +1,7 @@
 #pragma once
-// The recording start the main window runs at creation and after a device change: tries six
-// combinations of device, sample rate and frame length until one starts, and tells the user
-// when none can.
+// The recording start the main window runs at creation and after a device change: tries the six
+// recording configurations (analysis/FramePipeline.h) until one starts, and tells the user when
+// none can.
 
 #include <string>
 

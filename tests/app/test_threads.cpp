@@ -5,7 +5,7 @@
 
 #include "AppTestSupport.h"
 
-#include "app/FrameUpdate.h"
+#include "analysis/FramePipeline.h"
 #include "display/HintControls.h"
 
 #include <QApplication>
