@@ -7,6 +7,9 @@ constexpr int kPeaks = 20;
 constexpr int kPrimes = 7;
 constexpr int kCandidatesPerOctave = 24;
 
+// The hop floor at 11025 Hz; other rates scale it to the same length of audio.
+constexpr int kFloorAt11025 = 32;
+
 } // namespace
 
 bool LiveConfiguration(int sampleRate, FrameConfig& config) {
@@ -17,6 +20,11 @@ bool LiveConfiguration(int sampleRate, FrameConfig& config) {
         }
     }
     return false;
+}
+
+int HopFloor(int sampleRate) {
+    const long long samples = static_cast<long long>(sampleRate) * kFloorAt11025 / 11025;
+    return samples < 1 ? 1 : samples > 1 << 20 ? 1 << 20 : static_cast<int>(samples);
 }
 
 bool SetUpAnalyser(PitchAnalyser& analyser, const FrameConfig& config) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // How one frame of samples becomes the reading the tuner shows, said once for the live tuner
-// and for tarvo-analyse: the recording configurations, the analyser's set-up and the steps of a
-// frame (input level, analysis, loudest class, tracker).
+// and for tarvo-analyse: the recording configurations, the analyser's set-up, the smallest hop,
+// and the steps of a frame (input level, analysis, loudest class, tracker).
 
 #include "analysis/PitchAnalyser.h"
 #include "analysis/PitchResult.h"
@@ -35,6 +35,11 @@ inline constexpr std::array<RecordingConfig, 6> kRecordingConfigs{{
 // The configuration the tuner analyses a rate with: the first of kRecordingConfigs at that
 // rate (11025, 22050 or 44100 Hz). False for any other rate.
 bool LiveConfiguration(int sampleRate, FrameConfig& config);
+
+// The smallest hop in samples at a rate: 32 at 11025 Hz, 64 at 22050 and 128 at 44100, 2.9 ms
+// of audio. Smaller hops read no better (the tracker's spans are counted in frames, and below
+// this its jitter span outgrows its history) and cost a core's worth of frames nobody sees.
+int HopFloor(int sampleRate);
 
 // Sets the analyser up for `config` with the tuner's search: 20 peaks, 7 primes, 24 candidates
 // per octave. False as PitchAnalyser::Setup.

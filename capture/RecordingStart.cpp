@@ -17,6 +17,13 @@ const char* const kUnusableDeviceText =
     "or click the help button in the main window for further help.";
 const char* const kUnusableDeviceLog = "Unable any open any recording device";
 
+int CaptureBlockLength(int sampleRate) {
+    // 128 samples at 11025 Hz: 11.6 ms whatever the rate, so that audio reaches the capture
+    // thread often and a note change is analysed soon after it is recorded.
+    const long long samples = static_cast<long long>(sampleRate) * 128 / 11025;
+    return samples < 1 ? 1 : samples > 1 << 20 ? 1 << 20 : static_cast<int>(samples);
+}
+
 bool StartRecording(TunerEngine& engine, int recordingDevice, float analysisHop, float concertA,
                     FrameUpdateCallback frameUpdate, void* window, RecordingReporter& reporter) {
     if (engine.GetDeviceCount() <= 0) {
@@ -32,9 +39,8 @@ bool StartRecording(TunerEngine& engine, int recordingDevice, float analysisHop,
     for (const RecordingConfig& a : kRecordingConfigs) {
         const int device = a.savedDevice ? recordingDevice : 0;
         const FrameConfig& f = a.frame;
-        // Recording buffers as long as a frame.
-        if (engine.Start(frameUpdate, window, device, f.sampleRate, f.frameLength, f.frameLength,
-                         f.lowest)) {
+        if (engine.Start(frameUpdate, window, device, f.sampleRate,
+                         CaptureBlockLength(f.sampleRate), f.frameLength, f.lowest)) {
             engine.SetConcertA(concertA);
             engine.SetTimeCheck(false);
             engine.SetAdaptiveHop(true);
