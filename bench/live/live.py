@@ -29,10 +29,13 @@ import wave
 
 import numpy as np
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "accuracy"))
+from corpus import SOUNDFONT, vlq  # noqa: E402  (the accuracy bench's renderer settings)
+
 RATE = 11025
 RENDER_RATE = 44100
 SEGMENT = 2.5  # seconds per note
-SOUNDFONT = "/usr/share/sounds/sf2/FluidR3_GM.sf2"
 WITHIN = 5  # cents
 SETTLED_FROM, SETTLED_TO = 0.6, 1.5  # seconds after a change: where the reading has settled
 
@@ -41,15 +44,6 @@ TONES = [(28, -20), (88, 12), (40, 0), (76, 23), (33, -8), (64, 31), (45, 4), (8
          (52, 17), (69, -33), (38, 9), (57, -4), (31, 26), (84, -11), (48, 2), (72, 40)]
 INSTRUMENTS = [(33, 28), (0, 84), (24, 40), (73, 88), (40, 76), (42, 36), (25, 64), (56, 60),
                (65, 56), (53, 60), (0, 45), (32, 33), (73, 79), (40, 69), (24, 52), (0, 57)]
-
-
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.append((n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(reversed(out))
 
 
 def render(program, note, seconds, path):
