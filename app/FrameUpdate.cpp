@@ -1,29 +1,22 @@
 // The frame update: runs on the capture thread after every analysed frame and turns the twelve
-// results into what the instruments show; the window thread then repaints what changed.
+// results into a tracked reading; the window thread shows the newest reading once per display
+// refresh and repaints what changed.
 
 #include "app/FrameUpdate.h"
 
+#include "analysis/FramePipeline.h"
 #include "app/TunerWindow.h"
 #include "model/Notes.h"
 
-#include <QMetaObject>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <thread>
-
-int ChooseLoudest(const PitchResult* results) {
-    int best = 0;
-    float bestLevel = -100.0f;
-    for (int i = 0; i < kNoteCount; ++i) {
-        if (results[i].level > bestLevel) {
-            bestLevel = results[i].level;
-            best = i;
-        }
-    }
-    return best;
-}
 
 int PercentFromCents(float cents) {
     if (!std::isfinite(cents))
@@ -63,7 +56,7 @@ int PresetFontSize(int mainSize) {
     return static_cast<int>(mainSize * 1.5);
 }
 
-// --- TunerWindow's frame update ------------------------------------------------------------
+// --- TunerWindow's frame update (capture thread) --------------------------------------------
 
 void TunerWindow::FrameCallback(void* window) {
     static_cast<TunerWindow*>(window)->OnFrame();
@@ -79,116 +72,110 @@ void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sample
     if (m_bClosing.load(std::memory_order_acquire))
         return;
 
-    const int best = ChooseLoudest(results);
-    const PitchResult reading = m_tracker.Track(results[best], hop, sampleRate, inputLevel);
-    const bool hold = m_tracker.Hold();
+    const FrameReading frame = TrackFrame(m_tracker, results, hop, sampleRate, inputLevel);
     const uint32_t now = Now();
-    const int percent = PercentFromCents(reading.cents);
-    const ::ShownNote shown = Transpose(reading.note, reading.octave, m_settings.GetKeyIndex());
-
-    QRect changed;
-    {
-        // Setters and incremental draws of one frame never interleave with a full redraw.
-        std::lock_guard<std::mutex> lock(m_drawLock);
-        m_fineGauge.SetPercent(percent);
-        m_fineGauge.SetNote(shown.note);
-        m_fineGauge.SetOctave(shown.octave);
-        m_nShownPercent.store(percent, std::memory_order_relaxed);
-        m_nShownNote.store(shown.note, std::memory_order_relaxed);
-        m_nShownOctave.store(std::clamp(shown.octave, 0, 9), std::memory_order_relaxed);
-        m_energyGauge.SetLevel(m_tracker.AverageInputLevel());
-
-        if (hold != m_bPrevHold)
-            m_fHoldChangeTime = now;
-        m_bPrevHold = hold;
-
-        if (m_bClosing.load(std::memory_order_acquire))
-            return;
-        changed = m_energyGauge.Draw(m_surface, false).Bounding();
-
-        if (m_bClosing.load(std::memory_order_acquire))
-            return;
-        const uint32_t needle = NeedleColorAt(now);
-        const bool have = m_bHaveNeedleColor.load(std::memory_order_relaxed);
-        if (!have || needle != m_lastNeedleColor.load(std::memory_order_relaxed)) {
-            m_fineGauge.SetNeedleColor(needle);
-            changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
-            m_lastNeedleColor.store(needle, std::memory_order_relaxed);
-            m_bHaveNeedleColor.store(true, std::memory_order_release);
-        } else {
-            changed = changed.united(m_fineGauge.Draw(m_surface, false, false).Bounding());
-        }
-    }
-    if (m_bClosing.load(std::memory_order_acquire))
-        return;
+    if (frame.hold != m_bPrevHold)
+        m_fHoldChangeTime = now;
+    m_bPrevHold = frame.hold;
 
     ++m_nFrameCount;
-    bool retitle = false;
-    double fps = 0.0;
     if (m_bShowFps.load(std::memory_order_relaxed)) {
-        const uint32_t t = now;
-        const uint32_t span = t - m_nFpsStart;
+        const uint32_t span = now - m_nFpsStart;
         if (span > 1000) {
-            fps = static_cast<double>(m_nFrameCount) / span * 1000.0;
-            retitle = true;
-            m_nFpsStart = t;
+            m_tracked.fps = static_cast<double>(m_nFrameCount) / span * 1000.0;
+            ++m_tracked.rateCount;
+            m_nFpsStart = now;
             m_nFrameCount = 0;
         }
     }
+    m_tracked.reading = frame.reading;
+    m_tracked.averageInputLevel = frame.averageInputLevel;
+    m_tracked.hold = frame.hold;
+    m_tracked.holdChangeTime = m_fHoldChangeTime;
+    m_newest.Publish(m_tracked);
     m_nFramesUpdated.fetch_add(1, std::memory_order_relaxed);
-    RequestFlush(changed, retitle ? std::optional<double>(fps) : std::nullopt);
     std::this_thread::yield();
 }
 
-uint32_t TunerWindow::NeedleColorAt(uint32_t now) const {
+// --- TunerWindow's screen-paced update (window thread) -----------------------------------------
+
+bool TunerWindow::ShowNewestReading() {
+    if (!m_bCreated || m_bDestroyed || m_bClosing.load(std::memory_order_acquire))
+        return false;
+    TrackedFrame f;
+    if (!m_newest.Take(f))
+        return false;
+
+    const uint32_t now = Now();
+    const int percent = PercentFromCents(f.reading.cents);
+    const ::ShownNote shown = Transpose(f.reading.note, f.reading.octave, m_settings.GetKeyIndex());
+    m_fineGauge.SetPercent(percent);
+    m_fineGauge.SetNote(shown.note);
+    m_fineGauge.SetOctave(shown.octave);
+    m_nShownPercent = percent;
+    m_nShownNote = shown.note;
+    m_nShownOctave = std::clamp(shown.octave, 0, 9);
+    m_energyGauge.SetLevel(f.averageInputLevel);
+
+    QRect changed = m_energyGauge.Draw(m_surface, false).Bounding();
+    const uint32_t needle = NeedleColorAt(now, f.hold, f.holdChangeTime);
+    if (!m_bHaveNeedleColor || needle != m_lastNeedleColor) {
+        m_fineGauge.SetNeedleColor(needle);
+        changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
+        m_lastNeedleColor = needle;
+        m_bHaveNeedleColor = true;
+    } else {
+        changed = changed.united(m_fineGauge.Draw(m_surface, false, false).Bounding());
+    }
+    // A rate measured just before the display was switched off is not shown.
+    if (f.rateCount != m_nRateCount) {
+        m_nRateCount = f.rateCount;
+        if (m_bShowFps.load(std::memory_order_relaxed))
+            setWindowTitle(FpsTitle(m_strBaseTitle, f.fps));
+    }
+    if (!changed.isEmpty())
+        update(changed);
+    ++m_nReadingsShown;
+    emit ReadingShown();
+    return true;
+}
+
+int TunerWindow::PacePeriodMs() const {
+    // A screen that does not say (or says nonsense) is taken as the common 60 Hz.
+    const QScreen* s = screen();
+    double hz = s != nullptr ? s->refreshRate() : 0.0;
+    if (!(hz >= 10.0 && hz <= 1000.0))
+        hz = 60.0;
+    // Rounded up: never more than one update per refresh.
+    return static_cast<int>(std::ceil(1000.0 / hz));
+}
+
+void TunerWindow::PaceToScreen() {
+    if (m_pPaceTimer != nullptr)
+        m_pPaceTimer->setInterval(PacePeriodMs());
+}
+
+void TunerWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The window's platform window exists from its first showing on: follow it to other
+    // screens from then on.
+    if (!m_bPacedToScreen && windowHandle() != nullptr) {
+        m_bPacedToScreen = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { PaceToScreen(); });
+    }
+    PaceToScreen();
+}
+
+uint32_t TunerWindow::NeedleColorAt(uint32_t now, bool hold, double holdChangeTime) const {
     const uint32_t needle = m_settings.GetNeedleColor();
-    if (!m_bPrevHold)
+    if (!hold)
         return needle;
-    return FadeNeedleColor(needle, static_cast<double>(now) - m_fHoldChangeTime, m_fFadeDelay,
+    return FadeNeedleColor(needle, static_cast<double>(now) - holdChangeTime, m_fFadeDelay,
                            m_fFadeDuration);
 }
 
 std::optional<uint32_t> TunerWindow::LastNeedleColor() const {
-    if (!m_bHaveNeedleColor.load(std::memory_order_acquire))
+    if (!m_bHaveNeedleColor)
         return std::nullopt;
-    return m_lastNeedleColor.load(std::memory_order_relaxed);
-}
-
-void TunerWindow::RequestFlush(const QRect& changed, std::optional<double> fps) {
-    {
-        std::lock_guard<std::mutex> lock(m_drawLock);
-        m_dirty = m_dirty.united(changed);
-        if (fps) {
-            m_bTitlePending = true;
-            m_fPendingFps = *fps;
-        }
-        if (m_dirty.isEmpty() && !m_bTitlePending)
-            return;
-    }
-    // One queued call, carrying no data, stands for every frame until the window thread runs
-    // it; the capture thread never waits for the window thread.
-    if (!m_bFlushPending.exchange(true, std::memory_order_acq_rel))
-        QMetaObject::invokeMethod(this, "FlushFrame", Qt::QueuedConnection);
-}
-
-void TunerWindow::FlushFrame() {
-    m_bFlushPending.store(false, std::memory_order_release);
-    QRect dirty;
-    bool retitle = false;
-    double fps = 0.0;
-    {
-        std::lock_guard<std::mutex> lock(m_drawLock);
-        dirty = m_dirty;
-        m_dirty = QRect();
-        retitle = m_bTitlePending;
-        fps = m_fPendingFps;
-        m_bTitlePending = false;
-    }
-    if (m_bDestroyed)
-        return;
-    // A rate measured just before the display was switched off is not shown.
-    if (retitle && m_bShowFps.load(std::memory_order_relaxed))
-        setWindowTitle(FpsTitle(m_strBaseTitle, fps));
-    if (!dirty.isEmpty())
-        update(dirty);
+    return m_lastNeedleColor;
 }

@@ -7,10 +7,6 @@
 
 #include <cstdint>
 
-// The class the tracker follows: the first of the twelve with the strictly highest level
-// (a running best that starts at -100); class 0 when none is above -100.
-int ChooseLoudest(const PitchResult* results);
-
 // The percent shown and given to the needle. The tracker's cents carry +0.5 so that taking the
 // floor rounds the true reading to the nearest whole percent on both sides of zero (truncating
 // toward zero would read 1.4 flat as +00 but 0.5 sharp as +01). Kept within -99..99.

@@ -130,7 +130,7 @@ bool TunerWindow::Create() {
         LogError("Unable to load the gauge artwork (" + why +
                  "); that file and the ones loaded after it are left out of the gauge");
     m_fineGauge.SetNeedleColor(0xA0A0A0);
-    m_bHaveNeedleColor.store(false, std::memory_order_relaxed);
+    m_bHaveNeedleColor = false;
     m_fineGauge.SetTextColor(m_settings.GetTextColor());
     m_fineGauge.SetNote(6);
     m_fineGauge.SetPercent(0);
@@ -154,6 +154,14 @@ bool TunerWindow::Create() {
     m_pTimer->setInterval(kTimerPeriodMs);
     connect(m_pTimer, &QTimer::timeout, this, &TunerWindow::OnTimer);
     m_pTimer->start();
+
+    // The newest reading reaches the instruments once per display refresh, however many frames
+    // the capture thread analyses.
+    m_pPaceTimer = new QTimer(this);
+    m_pPaceTimer->setTimerType(Qt::PreciseTimer);
+    m_pPaceTimer->setInterval(PacePeriodMs());
+    connect(m_pPaceTimer, &QTimer::timeout, this, &TunerWindow::ShowNewestReading);
+    m_pPaceTimer->start();
 
     // The window itself holds the keyboard focus at first; Tab leads into the controls.
     setFocus(Qt::OtherFocusReason);
@@ -329,41 +337,36 @@ void TunerWindow::OnPaint() {
     if (!m_bCreated || m_bDestroyed)
         return;
     const uint32_t face = surface::ToColorRef(palette().color(QPalette::Window).rgb());
-    {
-        std::lock_guard<std::mutex> lock(m_drawLock);
-        // A new system colour: new background and a logo blended with it.
-        if (!m_lastButtonFace || *m_lastButtonFace != face) {
-            m_lastButtonFace = face;
-            m_surface.fill(surface::ToRgb(face));
-            m_logo.BlendWith(face);
-        }
-        // One-pixel sunken frame of the hint line: shadow above and left, light below and right.
-        QPainter painter(&m_surface);
-        const QColor shadow = palette().color(QPalette::Dark);
-        const QColor light = palette().color(QPalette::Light);
-        const QRect f = kHintFrame;
-        painter.fillRect(f.left(), f.top(), f.width(), 1, shadow);
-        painter.fillRect(f.left(), f.top(), 1, f.height(), shadow);
-        painter.fillRect(f.left(), f.bottom(), f.width(), 1, light);
-        painter.fillRect(f.right(), f.top(), 1, f.height(), light);
-        painter.end();
-        m_logo.Draw(m_surface, kLogoX, kLogoY);
-        m_energyGauge.Draw(m_surface, true);
-        m_fineGauge.Draw(m_surface, true, false);
+    // A new system colour: new background and a logo blended with it.
+    if (!m_lastButtonFace || *m_lastButtonFace != face) {
+        m_lastButtonFace = face;
+        m_surface.fill(surface::ToRgb(face));
+        m_logo.BlendWith(face);
     }
+    // One-pixel sunken frame of the hint line: shadow above and left, light below and right.
+    QPainter painter(&m_surface);
+    const QColor shadow = palette().color(QPalette::Dark);
+    const QColor light = palette().color(QPalette::Light);
+    const QRect f = kHintFrame;
+    painter.fillRect(f.left(), f.top(), f.width(), 1, shadow);
+    painter.fillRect(f.left(), f.top(), 1, f.height(), shadow);
+    painter.fillRect(f.left(), f.bottom(), f.width(), 1, light);
+    painter.fillRect(f.right(), f.top(), 1, f.height(), light);
+    painter.end();
+    m_logo.Draw(m_surface, kLogoX, kLogoY);
+    m_energyGauge.Draw(m_surface, true);
+    m_fineGauge.Draw(m_surface, true, false);
     repaint();
 }
 
 void TunerWindow::paintEvent(QPaintEvent* event) {
-    // Only copies the composed client area: both threads draw into m_surface, never here.
+    // Only copies the composed client area: the instruments draw into m_surface, never here.
     QPainter painter(this);
-    std::lock_guard<std::mutex> lock(m_drawLock);
     for (const QRect& rect : event->region())
         painter.drawImage(rect.topLeft(), m_surface, rect);
 }
 
 QImage TunerWindow::Surface() const {
-    std::lock_guard<std::mutex> lock(m_drawLock);
     return m_surface.copy();
 }
 
@@ -390,33 +393,24 @@ void TunerWindow::WatchForSilentDevice() {
         return;
     m_bDeviceSilent = true;
     LogError("The recording device stopped sending audio");
-    QRect changed;
-    {
-        std::lock_guard<std::mutex> lock(m_drawLock);
-        m_energyGauge.SetLevel(0.0f);
-        changed = m_energyGauge.Draw(m_surface, false).Bounding();
-        // The grey a held reading fades to; the next frame puts the scheme's colour back.
-        m_fineGauge.SetNeedleColor(kRestingNeedleColor);
-        changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
-        m_lastNeedleColor.store(kRestingNeedleColor, std::memory_order_relaxed);
-        m_bHaveNeedleColor.store(true, std::memory_order_release);
-    }
+    m_energyGauge.SetLevel(0.0f);
+    QRect changed = m_energyGauge.Draw(m_surface, false).Bounding();
+    // The grey a held reading fades to; the next reading shown puts the scheme's colour back.
+    m_fineGauge.SetNeedleColor(kRestingNeedleColor);
+    changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
+    m_lastNeedleColor = kRestingNeedleColor;
+    m_bHaveNeedleColor = true;
     update(changed);
 }
 
 void TunerWindow::OnColorsChanged() {
     if (!m_bCreated || m_bDestroyed)
         return;
-    ChangedRects energy;
-    ChangedRects fine;
-    {
-        std::lock_guard<std::mutex> lock(m_drawLock);
-        m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
-        m_fineGauge.SetNeedleColor(m_settings.GetNeedleColor());
-        m_fineGauge.SetTextColor(m_settings.GetTextColor());
-        energy = m_energyGauge.Draw(m_surface, true);
-        fine = m_fineGauge.Draw(m_surface, true, false);
-    }
+    m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
+    m_fineGauge.SetNeedleColor(m_settings.GetNeedleColor());
+    m_fineGauge.SetTextColor(m_settings.GetTextColor());
+    const ChangedRects energy = m_energyGauge.Draw(m_surface, true);
+    const ChangedRects fine = m_fineGauge.Draw(m_surface, true, false);
     update(energy.Bounding().united(fine.Bounding()));
 }
 
@@ -465,6 +459,8 @@ void TunerWindow::DestroyWindow() {
     m_bDestroyed = true;
     if (m_pTimer)
         m_pTimer->stop();
+    if (m_pPaceTimer)
+        m_pPaceTimer->stop();
     hide();
     emit WindowDestroyed();
 }

@@ -4,15 +4,17 @@
 // controls, the instruments, the settings, the engine, the pitch tracker and the error log.
 //
 // Threads. Everything here runs on the window thread except OnFrame, which the engine calls on
-// the capture thread. The capture thread never touches a widget: it composes the instruments
-// into m_surface (the client area as an image) under m_drawLock, records the changed rectangle
-// and asks the window thread, with a queued call that carries no data, to repaint it; several
-// frames between two paints become one repaint. The frame-rate title travels the same way, so
-// the capture thread never waits for the window thread. Flags crossing threads are atomics.
+// the capture thread for every analysed frame, hundreds of times a second. It runs the frame
+// through the tracker and hands the reading over in m_newest, without a lock, a wait or a call
+// into the window thread. The window thread shows the newest reading once per display refresh
+// (ShowNewestReading, run by the pace timer): the instruments take it, draw what changed into
+// m_surface (the client area as an image) and the window repaints that. Only the window thread
+// draws. Flags crossing threads are atomics.
 
 #include "analysis/PitchResult.h"
 #include "analysis/PitchTracker.h"
 #include "app/ErrorLog.h"
+#include "app/LatestValue.h"
 #include "capture/RecordingStart.h"
 #include "capture/TunerEngine.h"
 #include "dialogs/DialogFlow.h"
@@ -31,7 +33,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -83,8 +84,17 @@ public:
     static void FrameCallback(void* window);
     // One frame from the engine's results.
     void OnFrame();
-    // One frame from the given results; what OnFrame runs, callable with made-up results.
+    // One frame from the given results; what OnFrame runs, callable with made-up results. The
+    // reading is shown by the next ShowNewestReading.
     void ProcessFrame(const PitchResult* results, float hop, int sampleRate, float inputLevel);
+
+    // --- screen-paced update (window thread) ---
+    // Shows the newest reading the frame update handed over, unless it is already shown: the
+    // gauges take it and draw what changed, and the window repaints that; emits ReadingShown.
+    // The pace timer runs it once per display refresh. True when a new reading was shown.
+    bool ShowNewestReading();
+    // Milliseconds between two runs of ShowNewestReading: one refresh of the window's screen.
+    int PacePeriodMs() const;
 
     // --- window thread handlers (also driven directly by tests) ---
     void OnColorsChanged();           // the colour-scheme message of the Options sheet
@@ -124,13 +134,15 @@ public:
     bool IsClosing() const { return m_bClosing.load(std::memory_order_acquire); }
     bool IsDestroyed() const { return m_bDestroyed; }
     int StateWrites() const { return m_nStateWrites; }
-    // What the last frame gave the instruments (shown note after the key, percent, octave).
-    int ShownNote() const { return m_nShownNote.load(std::memory_order_relaxed); }
-    int ShownOctave() const { return m_nShownOctave.load(std::memory_order_relaxed); }
-    int ShownPercent() const { return m_nShownPercent.load(std::memory_order_relaxed); }
-    // The needle colour the frame update last gave the gauge; none before the first frame.
+    // What the last shown reading gave the instruments (note after the key, percent, octave).
+    int ShownNote() const { return m_nShownNote; }
+    int ShownOctave() const { return m_nShownOctave; }
+    int ShownPercent() const { return m_nShownPercent; }
+    // The needle colour last given to the gauge; none before the first reading was shown.
     std::optional<uint32_t> LastNeedleColor() const;
     uint64_t FramesUpdated() const { return m_nFramesUpdated.load(std::memory_order_relaxed); }
+    // Readings shown by ShowNewestReading.
+    uint64_t ReadingsShown() const { return m_nReadingsShown; }
     QImage Surface() const; // a copy of the composed client area
     // True when a capture thread had to be left running at a stop time-out: the window must
     // then not be freed while the process lives.
@@ -152,6 +164,8 @@ public:
 signals:
     // The window has been destroyed (state saved); the application ends its message loop.
     void WindowDestroyed();
+    // ShowNewestReading has shown a new reading (ShownNote and the others tell which).
+    void ReadingShown();
 
 protected:
     // Actions a test replaces so that nothing modal opens and nothing is launched.
@@ -168,15 +182,22 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     bool event(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
-private slots:
-    // Window thread: repaints what the capture thread composed and sets the frame-rate title.
-    void FlushFrame();
-
 private:
+    // What the frame update hands the window thread for one frame.
+    struct TrackedFrame {
+        PitchResult reading;            // the tracker's, before the key's transposition
+        float averageInputLevel = 0.0f; // the energy gauge's level
+        bool hold = true;
+        double holdChangeTime = 0.0; // ms, when the hold flag last changed
+        uint32_t rateCount = 0;      // frame-rate measurements so far
+        double fps = 0.0;            // the latest of them
+    };
+
     // RecordingReporter
     void ShowWarning(const std::string& title, const std::string& text) override;
     void LogError(const std::string& message) override;
@@ -193,8 +214,8 @@ private:
     void UpdatePause();
     void DestroyWindow();
     void OnDestroy();
-    void RequestFlush(const QRect& changed, std::optional<double> fps);
-    uint32_t NeedleColorAt(uint32_t now) const;
+    void PaceToScreen();
+    uint32_t NeedleColorAt(uint32_t now, bool hold, double holdChangeTime) const;
 
     // Members in creation order.
     HintButton* m_strAButton = nullptr;
@@ -228,23 +249,25 @@ private:
     uint32_t m_nFpsStart = 0;
     bool m_bPrevHold = true;
     double m_fHoldChangeTime = 500.0;
+    TrackedFrame m_tracked; // the frame being handed over
+    std::atomic<uint64_t> m_nFramesUpdated{0};
+    LatestValue<TrackedFrame> m_newest; // capture thread to window thread
+
+    // What the window thread shows (the fade times are set at creation).
     double m_fFadeDelay = 100.0;
     double m_fFadeDuration = 1500.0;
-    std::atomic<bool> m_bHaveNeedleColor{false};
-    std::atomic<uint32_t> m_lastNeedleColor{0};
-    std::atomic<int> m_nShownNote{6};
-    std::atomic<int> m_nShownOctave{0};
-    std::atomic<int> m_nShownPercent{0};
-    std::atomic<uint64_t> m_nFramesUpdated{0};
+    bool m_bHaveNeedleColor = false;
+    uint32_t m_lastNeedleColor = 0;
+    int m_nShownNote = 6;
+    int m_nShownOctave = 0;
+    int m_nShownPercent = 0;
+    uint32_t m_nRateCount = 0;
+    uint64_t m_nReadingsShown = 0;
+    QTimer* m_pPaceTimer = nullptr;
+    bool m_bPacedToScreen = false; // following the window's screen's changes
 
-    // The client area as composed by both threads, and what the window thread still has to
-    // repaint and retitle; all under m_drawLock.
-    mutable std::mutex m_drawLock;
+    // The client area as the window thread composes it.
     QImage m_surface;
-    QRect m_dirty;
-    bool m_bTitlePending = false;
-    double m_fPendingFps = 0.0;
-    std::atomic<bool> m_bFlushPending{false};
 
     // The silent-device watch (window thread).
     int m_nSilentDeviceLimitMs = 2000;

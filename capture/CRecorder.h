@@ -1,6 +1,7 @@
 #pragma once
 // Everything one recording run needs below the capture thread: the device, its data-ready
-// event and a fixed set of at most 40 recording buffers.
+// event and a fixed set of at most 320 recording buffers (small ones, so that audio reaches the
+// capture thread every few milliseconds, and enough of them to hold seconds of it).
 
 #include "capture/AutoResetEvent.h"
 #include "capture/CWaveInDevice.h"
@@ -11,14 +12,14 @@
 
 class CRecorder {
 public:
-    static constexpr int kMaxBuffers = 40;
+    static constexpr int kMaxBuffers = 320;
 
     explicit CRecorder(WaveInService& service);
     virtual ~CRecorder(); // closes an open device; does not free the buffers
     CRecorder(const CRecorder&) = delete;
     CRecorder& operator=(const CRecorder&) = delete;
 
-    void SetBufferCount(int n); // clamped to 0..40
+    void SetBufferCount(int n); // clamped to 0..kMaxBuffers
     int GetBufferCount() const { return m_nBuffers; }
     // Creates zero-filled buffers of `bytes` bytes in slots 0..n-1; false (slots filled so far
     // stay filled) when a header or data block cannot be allocated or `bytes` is not positive.

@@ -1,5 +1,6 @@
 #include "capture/CaptureController.h"
 
+#include "analysis/FramePipeline.h"
 #include "capture/AutoResetEvent.h"
 #include "capture/CRecorder.h"
 
@@ -43,6 +44,11 @@ uint64_t ThreadCpuNanoseconds() {
 int MaxHop(const CaptureSettings& s) {
     const int64_t ring = static_cast<int64_t>(s.nBuffers - 1) * s.nBufferLength;
     return static_cast<int>(std::clamp<int64_t>(ring, 1, std::numeric_limits<int>::max()));
+}
+
+// The smallest: frames closer together than the floor read no better and only cost CPU.
+int MinHop(const CaptureSettings& s) {
+    return std::min(HopFloor(s.nSampleRate), MaxHop(s));
 }
 
 } // namespace
@@ -145,9 +151,10 @@ int CaptureThread(std::shared_ptr<Run> runPtr) {
     recorder.Start();
     ReportSetUp(run, true);
 
+    const float minHop = static_cast<float>(MinHop(run.settings));
     const float maxHop = static_cast<float>(MaxHop(run.settings));
     auto setHop = [&](float h) {
-        hop = h < 1.0f ? 1.0f : h > maxHop ? maxHop : h;
+        hop = h < minHop ? minHop : h > maxHop ? maxHop : h;
         sh.hop.store(static_cast<int32_t>(hop), std::memory_order_relaxed);
     };
 
@@ -386,9 +393,11 @@ bool CaptureController::Start() {
     run->shared = m_shared;
     run->keepAlive = m_keepAlive;
     run->settings = GetSettings();
-    // A hop of 0 would analyse one frame for ever; one past the ring would only throw audio
-    // away. A saved hop is brought into range (a damaged settings file can hold any number).
-    run->settings.nHop = std::clamp(run->settings.nHop, 1, MaxHop(run->settings));
+    // A hop below the floor reads no better and costs more, one past the ring would only throw
+    // audio away. A saved hop is brought into range (a damaged settings file can hold any
+    // number, and an older one a hop adapted below today's floor).
+    run->settings.nHop =
+        std::clamp(run->settings.nHop, MinHop(run->settings), MaxHop(run->settings));
     SetHop(run->settings.nHop);
     run->frame = m_pFrameBuffer;
     run->running.store(true, std::memory_order_release);

@@ -1,7 +1,8 @@
 #pragma once
 // The capture thread and its owner. The thread records 16-bit mono audio through a CRecorder,
 // cuts it into frames of nFrameLength samples spaced nHop apart, converts each frame to floats
-// in the frame buffer and calls the frame callback. The hop adapts to the machine's speed.
+// in the frame buffer and calls the frame callback. The hop adapts to the machine's speed, never
+// below HopFloor (analysis/FramePipeline.h) of the rate.
 
 #include "capture/WaveInService.h"
 
@@ -13,7 +14,7 @@
 struct CaptureSettings {
     int32_t nDevice = 0;          // 0 = default device, k >= 1 = device k - 1
     int32_t nSampleRate = 11025;  // samples per second
-    int32_t nBuffers = 40;        // recording buffers, at most 40
+    int32_t nBuffers = 320;       // recording buffers, at most CRecorder::kMaxBuffers
     int32_t nBufferLength = 1024; // samples per recording buffer
     int32_t nFrameLength = 1024;  // samples per analysis frame
     int32_t nHop = 128;           // samples between frame starts; adapted by the thread

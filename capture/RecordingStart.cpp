@@ -1,5 +1,6 @@
 #include "capture/RecordingStart.h"
 
+#include "analysis/FramePipeline.h"
 #include "capture/TunerEngine.h"
 #include "model/TunerSettings.h"
 
@@ -16,23 +17,12 @@ const char* const kUnusableDeviceText =
     "or click the help button in the main window for further help.";
 const char* const kUnusableDeviceLog = "Unable to open any recording device";
 
-namespace {
-
-struct Attempt {
-    bool savedDevice; // the settings' device, else the default device (0)
-    int sampleRate;
-    int bufferLength;
-    int frameLength;
-    float lowestFrequency;
-};
-
-constexpr Attempt kAttempts[6] = {
-    {true, 11025, 1024, 1024, 20.0f},  {true, 22050, 1024, 1024, 35.0f},
-    {true, 44100, 2048, 2048, 35.0f},  {false, 11025, 512, 512, 35.0f},
-    {false, 22050, 1024, 1024, 35.0f}, {false, 44100, 2048, 2048, 35.0f},
-};
-
-} // namespace
+int CaptureBlockLength(int sampleRate) {
+    // 128 samples at 11025 Hz: 11.6 ms whatever the rate, so that audio reaches the capture
+    // thread often and a note change is analysed soon after it is recorded.
+    const long long samples = static_cast<long long>(sampleRate) * 128 / 11025;
+    return samples < 1 ? 1 : samples > 1 << 20 ? 1 << 20 : static_cast<int>(samples);
+}
 
 bool StartRecording(TunerEngine& engine, int recordingDevice, float analysisHop, float concertA,
                     FrameUpdateCallback frameUpdate, void* window, RecordingReporter& reporter) {
@@ -46,10 +36,11 @@ bool StartRecording(TunerEngine& engine, int recordingDevice, float analysisHop,
                     : analysisHop >= 2147483648.0f ? std::numeric_limits<int>::max()
                                                    : static_cast<int>(analysisHop);
     engine.SetHop(hop);
-    for (const Attempt& a : kAttempts) {
+    for (const RecordingConfig& a : kRecordingConfigs) {
         const int device = a.savedDevice ? recordingDevice : 0;
-        if (engine.Start(frameUpdate, window, device, a.sampleRate, a.bufferLength, a.frameLength,
-                         a.lowestFrequency)) {
+        const FrameConfig& f = a.frame;
+        if (engine.Start(frameUpdate, window, device, f.sampleRate,
+                         CaptureBlockLength(f.sampleRate), f.frameLength, f.lowest)) {
             engine.SetConcertA(concertA);
             engine.SetTimeCheck(false);
             engine.SetAdaptiveHop(true);

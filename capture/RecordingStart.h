@@ -1,7 +1,7 @@
 #pragma once
-// The recording start the main window runs at creation and after a device change: tries six
-// combinations of device, sample rate and frame length until one starts, and tells the user
-// when none can.
+// The recording start the main window runs at creation and after a device change: tries the six
+// recording configurations (analysis/FramePipeline.h) until one starts, and tells the user when
+// none can.
 
 #include <string>
 
@@ -17,6 +17,10 @@ public:
 };
 
 using FrameUpdateCallback = void (*)(void* data);
+
+// Samples per recording buffer at a rate: 11.6 ms of audio (128 at 11025 Hz, 256 at 22050, 512
+// at 44100). With the capture thread's 320 buffers the ring holds 3.7 s at every rate.
+int CaptureBlockLength(int sampleRate);
 
 // Returns true when capture runs. Reads recordingDevice, analysisHop and concertA.
 bool StartRecording(TunerEngine& engine, const TunerSettings& settings,

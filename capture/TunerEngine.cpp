@@ -1,5 +1,7 @@
 #include "capture/TunerEngine.h"
 
+#include "analysis/FramePipeline.h"
+
 #include <algorithm>
 #include <array>
 
@@ -61,7 +63,7 @@ bool TunerEngine::Start(FrameUpdateCallback callback, void* callbackData, int de
     m_core->m_pfnFrameCallback.store(callback, std::memory_order_release);
 
     PitchAnalyser& analyser = m_core->m_analyser;
-    if (!analyser.Setup(frameLength, sampleRate, 20, 7, 24, lowestFrequency))
+    if (!SetUpAnalyser(analyser, FrameConfig{frameLength, sampleRate, lowestFrequency}))
         return false;
 
     m_capture.SetCallback(&TunerEngine::OnCaptureFrame, m_core.get(), m_core);
@@ -131,12 +133,11 @@ int TunerEngine::OnCaptureFrame(void* data) {
         return 0;
     const int hop = core.m_captureHop->load(std::memory_order_relaxed);
     core.m_nHop.store(hop, std::memory_order_relaxed);
-    // The level must see the raw frame: the analysis windows it in place.
-    core.m_fInputLevel.store(core.m_analyser.InputLevel(), std::memory_order_relaxed);
-    const bool analysed =
-        core.m_analyser.AnalyseFrame(core.m_bTimeCheck.load(std::memory_order_relaxed), hop);
-    core.m_bFrameAnalysed.store(analysed, std::memory_order_relaxed);
-    if (analysed)
+    const FrameAnalysis frame =
+        AnalyseFrame(core.m_analyser, core.m_bTimeCheck.load(std::memory_order_relaxed), hop);
+    core.m_fInputLevel.store(frame.inputLevel, std::memory_order_relaxed);
+    core.m_bFrameAnalysed.store(frame.analysed, std::memory_order_relaxed);
+    if (frame.analysed)
         std::copy_n(core.m_analyser.Results(), PitchAnalyser::kClasses, core.m_results.begin());
     if (FrameUpdateCallback cb = core.m_pfnFrameCallback.load(std::memory_order_acquire))
         cb(core.m_pCallbackData.load(std::memory_order_acquire));

@@ -14,7 +14,8 @@
 
 class WaveBufferQueue {
 public:
-    static constexpr uint32_t kCapacity = 64; // more than the 40 buffers a recorder owns
+    // More than the buffers a recorder owns; a power of two, so that the positions may wrap.
+    static constexpr uint32_t kCapacity = 512;
 
     // Producer side. False when the ring is full.
     bool Push(WaveHeader* header) noexcept {

@@ -10,22 +10,6 @@
 #include <cmath>
 #include <memory>
 
-bool LiveConfiguration(int sampleRate, FrameConfig& config) {
-    switch (sampleRate) {
-    case 11025:
-        config = {1024, 11025, 20.0f};
-        return true;
-    case 22050:
-        config = {1024, 22050, 35.0f};
-        return true;
-    case 44100:
-        config = {2048, 44100, 35.0f};
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool AnalyseRecording(const Recording& recording, const AnalyseOptions& options,
                       const std::function<void(const FrameReport&)>& onFrame, std::string& error) {
     const FrameConfig& cfg = options.config;
@@ -44,7 +28,7 @@ bool AnalyseRecording(const Recording& recording, const AnalyseOptions& options,
         return false;
     }
     PitchAnalyser analyser;
-    if (!analyser.Setup(cfg.frameLength, cfg.sampleRate, 20, 7, 24, cfg.lowest)) {
+    if (!SetUpAnalyser(analyser, cfg)) {
         error = "analyser set-up failed";
         return false;
     }
@@ -61,29 +45,21 @@ bool AnalyseRecording(const Recording& recording, const AnalyseOptions& options,
          start += static_cast<size_t>(options.hop)) {
         std::copy_n(recording.samples.begin() + static_cast<std::ptrdiff_t>(start), n,
                     analyser.FrameBuffer());
-        report.inputLevel = analyser.InputLevel();
-        analyser.AnalyseFrame(false, options.hop);
-        // The loudest class, the first one on ties, as the frame update picks it.
-        int best = 0;
-        float bestLevel = -100.0f;
-        for (int c = 0; c < PitchAnalyser::kClasses; ++c) {
-            if (analyser.Result(c).level > bestLevel) {
-                bestLevel = analyser.Result(c).level;
-                best = c;
-            }
-        }
-        report.best = analyser.Result(best);
+        report.inputLevel = AnalyseFrame(analyser, false, options.hop).inputLevel;
         report.classes = analyser.Results();
-        report.reading = tracker.Track(report.best, static_cast<float>(options.hop), cfg.sampleRate,
-                                       report.inputLevel);
-        report.hold = tracker.Hold();
+        const FrameReading tracked =
+            TrackFrame(tracker, report.classes, static_cast<float>(options.hop), cfg.sampleRate,
+                       report.inputLevel);
+        report.best = tracked.best;
+        report.reading = tracked.reading;
+        report.hold = tracked.hold;
         if (!report.hold) {
             const PitchResult& r = report.reading;
             heldCents = tracker.AveragePitch() - 1200.0f * static_cast<float>(r.octave) -
                         100.0f * static_cast<float>(r.note) - 50.0f;
         }
         report.cents = heldCents;
-        report.averageInputLevel = tracker.AverageInputLevel();
+        report.averageInputLevel = tracked.averageInputLevel;
         report.time = static_cast<double>(start + static_cast<size_t>(n) - 1) / cfg.sampleRate;
         onFrame(report);
         ++report.index;

@@ -3,6 +3,7 @@
 // Offline analysis of recordings, frame by frame, as the live tuner does it: used by
 // tarvo-analyse, its tests and the benchmarks.
 
+#include "analysis/FramePipeline.h"
 #include "analysis/PitchResult.h"
 #include "tools/AudioFile.h"
 
@@ -10,17 +11,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-// Frame length, rate and lowest frequency of one of the tuner's recording configurations.
-struct FrameConfig {
-    int frameLength = 1024;
-    int sampleRate = 11025;
-    float lowest = 20.0f; // Hz
-};
-
-// The tuner's configuration for a recording rate: 11025 Hz (1024, 20 Hz, its first choice),
-// 22050 Hz (1024, 35 Hz) or 44100 Hz (2048, 35 Hz). False for any other rate.
-bool LiveConfiguration(int sampleRate, FrameConfig& config);
 
 struct AnalyseOptions {
     FrameConfig config;
@@ -43,9 +33,9 @@ struct FrameReport {
     float averageInputLevel = 0.0f;
 };
 
-// Cuts frames of config.frameLength every `hop` samples from the start, and for each runs the
-// input level, AnalyseFrame (time check off), the loudest-class pick and PitchTracker::Track,
-// then calls onFrame. False with `error` set for a bad configuration.
+// Cuts frames of config.frameLength every `hop` samples from the start, runs each through the
+// live tuner's frame steps (FramePipeline.h: input level, analysis with the time check off,
+// loudest class, tracker), then calls onFrame. False with `error` set for a bad configuration.
 bool AnalyseRecording(const Recording& recording, const AnalyseOptions& options,
                       const std::function<void(const FrameReport&)>& onFrame, std::string& error);
 

@@ -1,11 +1,11 @@
 // The frame path allocates nothing: every allocation function of the process is replaced by a
-// counting one, and the count must not move across AnalyseFrame, Track and SetConcertA.
+// counting one, and the count must not move across the frame steps (analysis and tracker) and
+// SetConcertA, in every recording configuration.
 
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 #include "Signals.h"
-#include "analysis/PitchAnalyser.h"
-#include "analysis/PitchTracker.h"
+#include "analysis/FramePipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -77,32 +77,27 @@ void* memalign(std::size_t alignment, std::size_t size) {
 
 namespace {
 
-struct Case {
-    int n;
-    int rate;
-    float lowest;
-};
-
-class NoAllocation : public ::testing::TestWithParam<Case> {};
+class NoAllocation : public ::testing::TestWithParam<RecordingConfig> {};
 
 TEST_P(NoAllocation, InTheFramePath) {
-    const Case c = GetParam();
+    const int n = GetParam().frame.frameLength;
+    const int rate = GetParam().frame.sampleRate;
     PitchAnalyser a;
-    ASSERT_TRUE(a.Setup(c.n, c.rate, 20, 7, 24, c.lowest));
+    ASSERT_TRUE(SetUpAnalyser(a, GetParam().frame));
     PitchTracker tracker;
 
     // Signals prepared before counting: silence, sine, harmonic tone, chord, noise.
-    std::vector<std::vector<float>> frames(5, std::vector<float>(c.n, 0.0f));
-    testsig::Fill(frames[1].data(), c.n, c.rate, {{440.3, 10000.0}});
-    testsig::Fill(frames[2].data(), c.n, c.rate, testsig::Harmonic(110.0, 8000.0, 12));
+    std::vector<std::vector<float>> frames(5, std::vector<float>(n, 0.0f));
+    testsig::Fill(frames[1].data(), n, rate, {{440.3, 10000.0}});
+    testsig::Fill(frames[2].data(), n, rate, testsig::Harmonic(110.0, 8000.0, 12));
     std::vector<testsig::Partial> chord;
     for (double f0 : {220.0, 277.18, 329.63}) {
         for (auto h : testsig::Harmonic(f0, 4000.0, 6)) {
             chord.push_back(h);
         }
     }
-    testsig::Fill(frames[3].data(), c.n, c.rate, chord);
-    testsig::Noise(frames[4].data(), c.n, 20000.0);
+    testsig::Fill(frames[3].data(), n, rate, chord);
+    testsig::Noise(frames[4].data(), n, 20000.0);
 
     // Counting starts after the first allocations gtest itself may make.
     const long before = g_allocations.load();
@@ -110,13 +105,8 @@ TEST_P(NoAllocation, InTheFramePath) {
     for (int round = 0; round < 4; ++round) {
         for (const auto& f : frames) {
             std::copy(f.begin(), f.end(), a.FrameBuffer());
-            const float level = a.InputLevel();
-            a.AnalyseFrame(round % 2 == 0, 128);
-            int best = 0;
-            for (int k = 1; k < 12; ++k) {
-                best = a.Result(k).level > a.Result(best).level ? k : best;
-            }
-            sum += tracker.Track(a.Result(best), 128.0f, c.rate, level).cents;
+            const float level = AnalyseFrame(a, round % 2 == 0, 128).inputLevel;
+            sum += TrackFrame(tracker, a.Results(), 128.0f, rate, level).reading.cents;
         }
         a.SetConcertA(round % 2 ? 440.0f : 432.5f);
     }
@@ -125,9 +115,7 @@ TEST_P(NoAllocation, InTheFramePath) {
     EXPECT_TRUE(std::isfinite(sum));
 }
 
-INSTANTIATE_TEST_SUITE_P(LiveConfigurations, NoAllocation,
-                         ::testing::Values(Case{1024, 11025, 20.0f}, Case{1024, 22050, 35.0f},
-                                           Case{2048, 44100, 35.0f}, Case{512, 11025, 35.0f}));
+INSTANTIATE_TEST_SUITE_P(LiveConfigurations, NoAllocation, ::testing::ValuesIn(kRecordingConfigs));
 
 TEST(AllocationCounter, SeesAnAllocation) {
     const long before = g_allocations.load();

@@ -1,5 +1,5 @@
-// The arithmetic of the frame update: loudest class, percent rounding, needle fade, frame-rate
-// title and font sizes.
+// The arithmetic of the frame update: percent rounding, needle fade, frame-rate title and font
+// sizes.
 
 #include "app/FrameUpdate.h"
 
@@ -8,26 +8,6 @@
 #include <cmath>
 
 namespace {
-
-TEST(ChooseLoudest, EmptyFrameGoesToClassZero) {
-    PitchResult results[12];
-    for (int i = 0; i < 12; ++i)
-        results[i] = EmptyPitchResult(i);
-    EXPECT_EQ(ChooseLoudest(results), 0);
-}
-
-TEST(ChooseLoudest, StrictlyLouderWinsAndTiesGoToTheLowerClass) {
-    PitchResult results[12];
-    for (int i = 0; i < 12; ++i)
-        results[i] = EmptyPitchResult(i);
-    results[5].level = -40.0f;
-    EXPECT_EQ(ChooseLoudest(results), 5);
-    results[11].level = -12.0f;
-    results[3].level = -12.0f;
-    EXPECT_EQ(ChooseLoudest(results), 3);
-    results[0].level = -11.9f;
-    EXPECT_EQ(ChooseLoudest(results), 0);
-}
 
 TEST(PercentFromCents, FloorOfTheTrackersHalfCentUpReading) {
     // The tracker adds 0.5: a true -1.4 arrives as -0.9, a true +0.5 as 1.0.

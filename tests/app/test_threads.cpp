@@ -5,7 +5,7 @@
 
 #include "AppTestSupport.h"
 
-#include "app/FrameUpdate.h"
+#include "analysis/FramePipeline.h"
 #include "display/HintControls.h"
 
 #include <QApplication>
@@ -91,7 +91,7 @@ TEST_F(LiveTest, TitleUpdatesNeverHoldUpTheCaptureThread) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     const uint64_t during = window->FramesUpdated() - before;
     EXPECT_GT(during, 20u);
-    // The queued requests were coalesced into the one the window thread now runs.
+    // The window thread, back, shows the newest reading and the latest rate at its next refresh.
     QApplication::processEvents();
     EXPECT_TRUE(window->windowTitle().endsWith(" fps)")) << window->windowTitle().toStdString();
 

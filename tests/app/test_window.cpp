@@ -639,12 +639,14 @@ protected:
         AppDirTest::TearDown();
     }
 
-    // Frames of one steady result at hop 128 and 11025 Hz, enough for the tracker to follow.
+    // Frames of one steady result at hop 128 and 11025 Hz, enough for the tracker to follow,
+    // then the display refresh that shows the newest.
     void Steady(int note, int octave, float cents, int frames = 12, float level = -10.0f) {
         PitchResult results[12];
         FillResults(results, note, octave, cents, level);
         for (int i = 0; i < frames; ++i)
             window->ProcessFrame(results, 128.0f, 11025, 0.5f);
+        window->ShowNewestReading();
     }
     void Silence(int frames = 1) {
         PitchResult results[12];
@@ -652,6 +654,7 @@ protected:
             results[i] = EmptyPitchResult(i);
         for (int i = 0; i < frames; ++i)
             window->ProcessFrame(results, 128.0f, 11025, 0.0f);
+        window->ShowNewestReading();
     }
 
     std::unique_ptr<TestWindow> window;
@@ -664,9 +667,13 @@ TEST_F(FrameTest, FollowsTheLoudestClassAndTheFirstOfEqualOnes) {
     results[9] = PitchResult{9, 3, 0.0f, -35.0f, 0.0f};
     for (int i = 0; i < 12; ++i)
         window->ProcessFrame(results, 128.0f, 11025, 0.5f);
+    // However many frames came, one refresh shows the newest of them, once.
+    EXPECT_EQ(window->FramesUpdated(), 12u);
+    EXPECT_TRUE(window->ShowNewestReading());
+    EXPECT_FALSE(window->ShowNewestReading());
+    EXPECT_EQ(window->ReadingsShown(), 1u);
     EXPECT_EQ(window->ShownNote(), 4);
     EXPECT_EQ(window->ShownOctave(), 3);
-    EXPECT_EQ(window->FramesUpdated(), 12u);
 }
 
 TEST_F(FrameTest, PercentIsTheReadingRoundedToNearestBothSidesOfZero) {
@@ -747,18 +754,18 @@ TEST_F(FrameTest, FrameRateTitleAfterMoreThanASecond) {
     window->SetFakeTime(50500);
     for (int i = 0; i < 89; ++i)
         window->ProcessFrame(results, 128.0f, 11025, 0.5f);
-    QApplication::processEvents();
+    window->ShowNewestReading();
     EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
     window->SetFakeTime(51040); // 90 updates in 1040 ms
     window->ProcessFrame(results, 128.0f, 11025, 0.5f);
-    QApplication::processEvents();
+    window->ShowNewestReading();
     EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02 (87 fps)");
 
     // Off: the base title, and a rate measured meanwhile is not shown.
     window->SetFakeTime(52100);
     window->ProcessFrame(results, 128.0f, 11025, 0.5f);
     window->OnChar('F');
-    QApplication::processEvents();
+    window->ShowNewestReading();
     EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
 }
 

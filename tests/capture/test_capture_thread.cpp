@@ -19,6 +19,8 @@
 namespace {
 
 constexpr int kRamp = 30000;
+constexpr int N = CaptureSettings{}.nBuffers; // the ring: 320 buffers, here of 1024 samples
+constexpr long B = 1024;
 
 // Records where every analysed frame starts in the stream (ramp signal) and whether its
 // samples are contiguous.
@@ -96,7 +98,7 @@ TEST_F(CaptureThreadTest, DefaultsAndSettingsRoundTrip) {
     const CaptureSettings s = fresh.GetSettings();
     EXPECT_EQ(s.nDevice, 0);
     EXPECT_EQ(s.nSampleRate, 11025);
-    EXPECT_EQ(s.nBuffers, 40);
+    EXPECT_EQ(s.nBuffers, 320);
     EXPECT_EQ(s.nBufferLength, 1024);
     EXPECT_EQ(s.nFrameLength, 1024);
     EXPECT_EQ(s.nHop, 128);
@@ -115,7 +117,7 @@ TEST_F(CaptureThreadTest, FirstBuffersGiveFramesInOrder) {
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].deviceId, WAVE_MAPPER);
     EXPECT_EQ(opens[0].format.nSamplesPerSec, 11025u);
-    EXPECT_EQ(sim->QueuedBuffers(), 40);
+    EXPECT_EQ(sim->QueuedBuffers(), N);
 
     // One buffer is not enough for a frame starting at 0 (needs 1024 / 1024 + 1 = 2).
     sim->Deliver(1);
@@ -126,7 +128,7 @@ TEST_F(CaptureThreadTest, FirstBuffersGiveFramesInOrder) {
     ASSERT_TRUE(WaitForWaits(3));
     EXPECT_EQ(log.Starts(), Expected(0, 896, 128));
     EXPECT_EQ(log.broken, 0); // frames from 128 on straddle two buffers
-    EXPECT_EQ(sim->QueuedBuffers(), 39);
+    EXPECT_EQ(sim->QueuedBuffers(), N - 1);
     sim->Deliver(1);
     ASSERT_TRUE(WaitForWaits(4));
     EXPECT_EQ(log.Starts(), Expected(0, 1920, 128));
@@ -144,14 +146,14 @@ TEST_F(CaptureThreadTest, FrameStraddlingTwoBuffersIsJoinedExactly) {
     EXPECT_EQ(log.broken, 0);
 }
 
-TEST_F(CaptureThreadTest, AllFortyBuffersHeldCountAsForty) {
-    sim->SetDeliverOnStart(40);
+TEST_F(CaptureThreadTest, AllBuffersHeldCountAsAll) {
+    sim->SetDeliverOnStart(N);
     ASSERT_TRUE(controller->Start());
     ASSERT_TRUE(WaitForWaits(1));
-    // Held 40 (not 0): every frame that ends inside the 40 buffers is analysed.
-    EXPECT_EQ(log.Starts(), Expected(0, 39808, 128));
+    // Held N (not 0): every frame that ends inside the N buffers is analysed.
+    EXPECT_EQ(log.Starts(), Expected(0, (N - 1) * B - 128, 128));
     EXPECT_EQ(log.broken, 0);
-    EXPECT_EQ(controller->GetStats().buffersTaken, 40u);
+    EXPECT_EQ(controller->GetStats().buffersTaken, static_cast<uint64_t>(N));
 }
 
 TEST_F(CaptureThreadTest, FramesSkippedWhileNewerAudioWaits) {
@@ -174,19 +176,20 @@ TEST_F(CaptureThreadTest, FramesSkippedWhileNewerAudioWaits) {
 
 TEST_F(CaptureThreadTest, RequeuesInCyclicSlotOrder) {
     ASSERT_TRUE(controller->Start());
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < N / 2 + 60; ++i) {
         ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(i + 1)));
         sim->Deliver(1 + i % 3);
     }
     ASSERT_TRUE(controller->Stop());
     const auto added = sim->AddedBuffers();
-    ASSERT_GT(added.size(), 120u);
-    for (size_t k = 0; k < 40; ++k)
-        for (size_t j = k + 1; j < 40; ++j)
+    const size_t n = N;
+    ASSERT_GT(added.size(), n + 100);
+    for (size_t k = 0; k < n; ++k)
+        for (size_t j = k + 1; j < n; ++j)
             ASSERT_NE(added[k], added[j]);
-    // The k-th buffer ever handed over is always slot k mod 40.
-    for (size_t k = 40; k < added.size(); ++k)
-        ASSERT_EQ(added[k], added[k % 40]) << "add " << k;
+    // The k-th buffer ever handed over is always slot k mod N.
+    for (size_t k = n; k < added.size(); ++k)
+        ASSERT_EQ(added[k], added[k % n]) << "add " << k;
     EXPECT_EQ(log.broken, 0);
     EXPECT_EQ(sim->Closes(), 1);
     EXPECT_EQ(sim->Resets(), 1);
@@ -194,11 +197,13 @@ TEST_F(CaptureThreadTest, RequeuesInCyclicSlotOrder) {
 
 namespace {
 
-// Independent model of the hop rule: one call per wait or lagging collect.
+// Independent model of the hop rule: one call per wait or lagging collect; the floor is 32
+// samples at 11025 Hz (2.9 ms).
 struct HopModel {
     float hop;
     int waitRun = 0;
     bool lastLagged = false;
+    static constexpr float kFloor = 32.0f;
     void Wait() {
         float h = hop;
         if (lastLagged)
@@ -206,32 +211,35 @@ struct HopModel {
         else if (++waitRun > 40)
             h *= 0.9f;
         h *= 0.995f;
-        hop = h < 1.0f ? 1.0f : h;
+        hop = h < kFloor ? kFloor : h;
         lastLagged = false;
     }
     void Lag() {
         const float h = hop * 1.005f;
-        hop = h < 1.0f ? 1.0f : h;
+        hop = h < kFloor ? kFloor : h;
         lastLagged = true;
     }
 };
 
 } // namespace
 
-TEST_F(CaptureThreadTest, HopShrinksPerWaitFasterAfterFortyAndNeverBelowOne) {
-    log.length = 2; // thousands of frames per buffer at this hop: check only their starts
-    controller->SetHop(3);
+TEST_F(CaptureThreadTest, HopShrinksPerWaitFasterAfterFortyAndNeverBelowTheFloor) {
+    controller->SetHop(40);
     controller->SetAdaptiveHop(true);
     ASSERT_TRUE(controller->Start());
-    HopModel model{3.0f};
+    HopModel model{40.0f};
     for (int w = 1; w <= 60; ++w) {
         ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(w)));
         model.Wait();
         ASSERT_EQ(controller->GetHop(), static_cast<int>(model.hop)) << "wait " << w;
         sim->Deliver(1);
     }
-    EXPECT_EQ(controller->GetHop(), 1);
+    EXPECT_EQ(controller->GetHop(), 32);
     EXPECT_EQ(controller->GetStats().collects, 0u);
+    // A hop saved below the floor starts at the floor.
+    controller->SetHop(3);
+    ASSERT_TRUE(controller->Start());
+    EXPECT_EQ(controller->GetHop(), 32);
 }
 
 TEST_F(CaptureThreadTest, HopGrowsPerLaggingCollectAndTheNextWaitRestartsTheRun) {
@@ -259,23 +267,24 @@ TEST_F(CaptureThreadTest, PauseStopsAnalysisAndResumeWorksThroughHeldAudio) {
     controller->SetPaused(true);
     sim->Deliver(1);
     ASSERT_TRUE(WaitFor([&] { return controller->GetStats().pauseSleeps > 0; }));
-    // The device fills what is still queued to it (39) and has nothing for the rest.
-    EXPECT_EQ(sim->Deliver(45), 39);
+    // The device fills what is still queued to it (N - 1) and has nothing for the rest.
+    EXPECT_EQ(sim->Deliver(N + 5), N - 1);
     EXPECT_EQ(sim->DroppedBuffers(), 6u);
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     EXPECT_EQ(log.Count(), 0u);
     controller->SetPaused(false);
     ASSERT_TRUE(WaitForWaits(2));
-    // All forty recorded buffers, none skipped since nothing newer was waiting.
-    EXPECT_EQ(log.Starts(), Expected(0, 39808, 128));
+    // All N recorded buffers, none skipped since nothing newer was waiting.
+    EXPECT_EQ(log.Starts(), Expected(0, (N - 1) * B - 128, 128));
     EXPECT_EQ(controller->GetStats().framesSkipped, 0u);
     // Audio the device had no buffer for is gone: the stream resumes after the gap.
     sim->Deliver(1);
     ASSERT_TRUE(WaitForWaits(3));
     const auto starts = log.Starts();
-    ASSERT_GT(starts.size(), 312u);
-    EXPECT_EQ(starts[312], 39936L % kRamp); // the last held buffer, whole
-    EXPECT_EQ(log.broken, 7);               // the frames spanning the gap
+    const size_t held = 8 * (N - 1); // frames in the held audio
+    ASSERT_GT(starts.size(), held);
+    EXPECT_EQ(starts[held], (N - 1) * B % kRamp); // the last held buffer, whole
+    EXPECT_EQ(log.broken, 7);                     // the frames spanning the gap
 }
 
 TEST_F(CaptureThreadTest, StopWhileWaitingReturnsWithinTheDataWait) {

@@ -102,7 +102,7 @@ TEST_F(EngineTest, MissingSavedDeviceFallsBackToDefault) {
     EXPECT_EQ(opens[3].deviceId, WAVE_MAPPER);
     EXPECT_EQ(engine->GetDevice(), 0);
     EXPECT_EQ(engine->GetSampleRate(), 11025);
-    EXPECT_EQ(engine->GetBufferLength(), 512);
+    EXPECT_EQ(engine->GetBufferLength(), 128);
     EXPECT_EQ(engine->GetFrameLength(), 512);
     EXPECT_FLOAT_EQ(engine->GetLowestFrequency(), 35.0f);
     EXPECT_FLOAT_EQ(engine->GetConcertA(), 442.0f);
@@ -118,6 +118,7 @@ TEST_F(EngineTest, RefusedRateMovesToTheNextAttempt) {
     ASSERT_TRUE(Start(settings));
     EXPECT_EQ(sim->Opens().size(), 2u);
     EXPECT_EQ(engine->GetSampleRate(), 22050);
+    EXPECT_EQ(engine->GetBufferLength(), 256); // 11.6 ms, as at every rate
     EXPECT_EQ(engine->GetFrameLength(), 1024);
     EXPECT_FLOAT_EQ(engine->GetLowestFrequency(), 35.0f);
 }
@@ -145,10 +146,11 @@ TEST_F(EngineTest, SavedHopStartsTheThreadAndRestartBeginsFromIt) {
 
 TEST_F(EngineTest, ADamagedSavedHopIsBroughtIntoRange) {
     // The settings file takes any hop up to 2147483647. Zero would analyse one frame for ever,
-    // and a huge one overflowed the stop time-out and the frame positions.
-    const int ring = (CaptureSettings{}.nBuffers - 1) * 1024;
-    for (const auto& [saved, expected] :
-         {std::pair{2147483647.0f, ring}, std::pair{1.0e8f, ring}, std::pair{0.0f, 1}}) {
+    // and a huge one overflowed the stop time-out and the frame positions. One below the floor
+    // (32 samples at 11025 Hz) starts at the floor.
+    const int ring = (CaptureSettings{}.nBuffers - 1) * 128;
+    for (const auto& [saved, expected] : {std::pair{2147483647.0f, ring}, std::pair{1.0e8f, ring},
+                                          std::pair{0.0f, 32}, std::pair{20.0f, 32}}) {
         TunerSettings settings;
         settings.SetAnalysisHop(saved);
         const int framesBefore = window.frames.load();
@@ -161,7 +163,7 @@ TEST_F(EngineTest, ADamagedSavedHopIsBroughtIntoRange) {
         EXPECT_TRUE(inRange(engine->GetHop())) << saved;
         EXPECT_GE(engine->Capture().StopTimeout(), (expected * 0.995f + 500) * 20 - 20) << saved;
         EXPECT_LE(engine->Capture().StopTimeout(), (expected + 500) * 20) << saved;
-        sim->Deliver(3);
+        sim->Deliver(9); // a frame's 1024 samples in buffers of 128 (start + 1024 needs 9)
         ASSERT_TRUE(WaitFor([&] { return window.frames.load() > framesBefore; })) << saved;
         EXPECT_TRUE(engine->Stop());
     }

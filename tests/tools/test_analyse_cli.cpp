@@ -397,17 +397,7 @@ TEST_F(Cli, BadOptionsPrintTheUsage) {
     EXPECT_EQ(RunAnalyse({"--key", "f#", "--summary", a4}).status, 0);
 }
 
-TEST(AnalyseFileLibrary, LiveConfigurationsAndTransposition) {
-    FrameConfig c;
-    ASSERT_TRUE(LiveConfiguration(11025, c));
-    EXPECT_EQ(c.frameLength, 1024);
-    EXPECT_EQ(c.lowest, 20.0f);
-    ASSERT_TRUE(LiveConfiguration(22050, c));
-    EXPECT_EQ(c.frameLength, 1024);
-    EXPECT_EQ(c.lowest, 35.0f);
-    ASSERT_TRUE(LiveConfiguration(44100, c));
-    EXPECT_EQ(c.frameLength, 2048);
-    EXPECT_FALSE(LiveConfiguration(48000, c));
+TEST(AnalyseFileLibrary, KeyNames) {
     EXPECT_EQ(KeyIndex("bb"), 10);
     EXPECT_EQ(KeyIndex("H"), -1);
     EXPECT_STREQ(KeyName(6), "F#");
