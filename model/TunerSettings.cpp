@@ -170,6 +170,7 @@ TunerSettings& TunerSettings::operator=(const TunerSettings& other) {
         SetMidiDevice(other.GetMidiDevice());
         SetRecordingDevice(other.GetRecordingDevice());
         SetAnalysisHop(other.GetAnalysisHop());
+        extra = other.extra;
     }
     return *this;
 }
@@ -198,13 +199,21 @@ void TunerSettings::ApplyDefaults() {
 }
 
 bool TunerSettings::ReadStateFile(const std::string& path) {
-    // C stdio: a read error (a directory, a device) is a result here, not an exception.
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    std::string text;
+    if (!ReadSettingsFile(path, text)) {
         tunings.Clear();
         return false;
     }
-    std::string text;
+    return ReadStateText(text);
+}
+
+bool TunerSettings::ReadSettingsFile(const std::string& path, std::string& text) {
+    // C stdio: a read error (a directory, a device) is a result here, not an exception.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    text.clear();
     char buf[4096];
     std::size_t nRead = 0;
     bool bTooLong = false;
@@ -217,11 +226,7 @@ bool TunerSettings::ReadStateFile(const std::string& path) {
     }
     const bool bError = bTooLong || std::ferror(file) != 0;
     std::fclose(file);
-    if (bError) {
-        tunings.Clear();
-        return false;
-    }
-    return ReadStateText(text);
+    return !bError;
 }
 
 bool TunerSettings::ReadStateText(std::string_view text) {
@@ -365,8 +370,11 @@ std::string TunerSettings::TempPathFor(const std::string& path) {
 #endif
 }
 
-bool TunerSettings::WriteStateFile(const std::string& givenPath) {
-    const std::string text = WriteStateText();
+bool TunerSettings::WriteStateFile(const std::string& path) {
+    return WriteSettingsFile(path, WriteStateText());
+}
+
+bool TunerSettings::WriteSettingsFile(const std::string& givenPath, std::string_view text) {
     // Saving replaces the file by renaming a new one over it. A state file that is a link is
     // kept a link: the file it names is the one replaced.
     std::error_code ec;

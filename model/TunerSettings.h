@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "model/Notes.h"
+#include "model/SideSettings.h"
 #include "model/Tunings.h"
 
 // Colours are 24-bit values packed 0x00BBGGRR (red in the low byte, bits 24..31 zero).
@@ -41,6 +42,9 @@ inline constexpr const char* kStateFileHeader = "USED DIRECTLY BY TARVO GUITAR T
 // endless device) it is refused rather than read into memory whole.
 inline constexpr std::size_t kMaxStateFileBytes = std::size_t{16} << 20;
 
+// Side-file key of the chosen recording device's name.
+inline constexpr const char* kRecordingDeviceNameKey = "recordingDevice.name";
+
 class TunerSettings {
 public:
     TunerSettings(); // defaults, no tunings
@@ -58,6 +62,11 @@ public:
     // That file: `path` plus ".tmp." and the process number, so two copies of the program
     // saving at once each write their own and the later rename wins whole.
     static std::string TempPathFor(const std::string& path);
+    // The file handling that state.txt and its side file share: the whole file read into `text`
+    // (false when it cannot be opened or read, or is longer than kMaxStateFileBytes), and the
+    // save of WriteStateFile for any text.
+    static bool ReadSettingsFile(const std::string& path, std::string& text);
+    static bool WriteSettingsFile(const std::string& path, std::string_view text);
     // concertA 440.0, keyIndex 0, the four default colours, devices 0, analysisHop 128.0.
     // The tuning list is not touched.
     void ApplyDefaults();
@@ -92,7 +101,16 @@ public:
     float GetAnalysisHop() const { return analysisHop.load(std::memory_order_relaxed); }
     void SetAnalysisHop(float hop) { analysisHop.store(hop, std::memory_order_relaxed); }
 
+    // The chosen recording device's name, by which a choice survives devices coming and going;
+    // "" for the preferred device or when not known. Kept in `extra`.
+    std::string GetRecordingDeviceName() const { return extra.Get(kRecordingDeviceNameKey); }
+    void SetRecordingDeviceName(const std::string& name) {
+        extra.Set(kRecordingDeviceNameKey, name);
+    }
+
     TuningList tunings;
+    // What the side file (kSideSettingsFileName) holds; read and written by the window.
+    SideSettings extra;
 
 private:
     std::atomic<uint32_t> needleColor;
