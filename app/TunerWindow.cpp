@@ -2,6 +2,7 @@
 
 #include "app/FrameUpdate.h"
 #include "app/TunerIcon.h"
+#include "capture/WaveInService.h"
 #include "dialogs/DialogFlow.h"
 #include "display/HintControls.h"
 #include "display/Surface.h"
@@ -40,7 +41,7 @@ TunerWindow::TunerWindow(std::shared_ptr<WaveInService> service)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
-      m_engine(std::move(service)),
+      m_engine(service ? std::move(service) : CreateSystemWaveIn()),
       // The clock starts ten seconds before the window so that a tracker holding from its
       // first frame finds the needle long faded, as if the hold had begun at time 500.
       m_nClockEpochMs(SteadyMs() - 10000) {
@@ -70,6 +71,8 @@ bool TunerWindow::Create() {
         m_settings.ApplyDefaults();
         LogError("Unable to open state.txt, using defaults.");
     }
+    // What state.txt has no field for; a missing side file (a first run) is no fault.
+    m_settings.extra.ReadFile(kSideSettingsFileName);
 
     // Step 4: fonts.
     if (!CreateFonts())
@@ -256,6 +259,7 @@ void TunerWindow::OnKeySelected(int index) {
 }
 
 bool TunerWindow::StartRecording() {
+    FindRememberedDevice(m_engine.Capture().Service(), m_settings, *this, m_strMissingDevice);
     return ::StartRecording(m_engine, m_settings, &TunerWindow::FrameCallback, this, *this);
 }
 
@@ -427,6 +431,7 @@ void TunerWindow::OnDestroy() {
     if (m_pKeySelector && m_pKeySelector->currentIndex() >= 0)
         m_settings.SetKeyIndex(m_pKeySelector->currentIndex());
     m_settings.WriteStateFile(kStateFileName);
+    m_settings.extra.WriteFile(kSideSettingsFileName);
     ++m_nStateWrites;
 }
 
@@ -457,7 +462,9 @@ void TunerWindow::ShowConcertA() {
 }
 
 void TunerWindow::ShowOptions() {
-    RunOptionsSheet(this, m_settings, Actions());
+    // The page selects the remembered device where the list has it now.
+    FindRememberedDevice(m_engine.Capture().Service(), m_settings, *this, m_strMissingDevice);
+    RunOptionsSheet(this, m_settings, Actions(), m_engine.Capture().Service().DeviceList());
 }
 
 // --- clock ---------------------------------------------------------------------------------

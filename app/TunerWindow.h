@@ -66,7 +66,8 @@ public:
     static constexpr int kLogoY = 5;
     static constexpr int kTimerPeriodMs = 500;
 
-    // `service`: the wave-in service the engine records from (PortAudio when null).
+    // `service`: the wave-in service the engine records from (when null, the desktop's sound
+    // server when one answers, else PortAudio).
     explicit TunerWindow(std::shared_ptr<WaveInService> service = nullptr);
     ~TunerWindow() override;
 
@@ -252,6 +253,7 @@ private:
     bool m_bCreated = false;
     bool m_bDestroyed = false;
     int m_nStateWrites = 0;
+    std::string m_strMissingDevice; // the remembered recording device last logged as missing
     std::atomic<bool> m_bFakeTime{false};
     std::atomic<uint32_t> m_nFakeTime{0};
     int64_t m_nClockEpochMs = 0;

@@ -74,6 +74,34 @@ TEST_F(WindowTest, CreatesFromStateFileWithoutLogging) {
     EXPECT_FALSE(Exists("errorlog.txt"));
 }
 
+TEST_F(WindowTest, TheRecordingDeviceIsRememberedByNameBesideStateTxt) {
+    // Saved at position 1, where the webcam was before the Scarlett came.
+    const std::string state =
+        kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t1\t3\t128\t0\n";
+    const std::string side = "# Tarvo Instrument Tuner: settings beyond state.txt, one "
+                             "key=value a line\nrecordingDevice.name=webcam\n";
+    WriteFile("state.txt", state);
+    WriteFile("state-extra.txt", side);
+    auto device = QuietDevice();
+    device->SetDeviceNames({"scarlett", "webcam"});
+    MakeWindow(device).reset(); // created, then saved
+    EXPECT_EQ(device->Opens().at(0).deviceId, 1u);
+    EXPECT_EQ(StateField(ReadFile("state.txt"), 7), "2");
+    EXPECT_EQ(ReadFile("state-extra.txt"), side);
+    EXPECT_FALSE(Exists("errorlog.txt"));
+
+    // Unplugged: the preferred device, one log line, and the name kept for when it is back.
+    device->SetDeviceNames({"scarlett"});
+    MakeWindow(device).reset();
+    EXPECT_EQ(device->Opens().back().deviceId, WAVE_MAPPER);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(EndsWith(lines[0], ": The recording device webcam is not present, using the "
+                                   "preferred recording device"))
+        << lines[0];
+    EXPECT_EQ(ReadFile("state-extra.txt"), side);
+}
+
 TEST_F(WindowTest, WithoutLogoNoWindowOneLogLineAndNothingSaved) {
     WriteFile("state.txt", kSavedState);
     Remove("TarvoLogo.bmp");
