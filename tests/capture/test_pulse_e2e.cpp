@@ -40,6 +40,16 @@ bool Sh(const std::string& command) {
     return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
+// Runs `command` every 25 ms until it succeeds or `timeoutMs` pass.
+bool ShUntil(const std::string& command, int timeoutMs = 5000) {
+    return WaitFor(
+        [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            return Sh(command);
+        },
+        timeoutMs);
+}
+
 // A private PulseAudio with nothing but its socket, in a fresh folder; stopped and removed at
 // the end. `why` says why none runs.
 class PrivateServer {
@@ -70,7 +80,7 @@ public:
                    "--log-level=error", "-L", native.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        if (!WaitFor([] { return Sh("pactl info"); }, 10000))
+        if (!ShUntil("pactl info", 10000))
             why = "the private PulseAudio did not start";
     }
 
@@ -102,7 +112,7 @@ public:
         ASSERT_TRUE(Sh("pacat --playback -d " + sink + " --latency-msec=20 --format=s16le " +
                        "--rate=11025 --channels=1 " + tone.string() + " &"));
         // A null sink renders in long blocks until a suspend makes it take the player's latency.
-        ASSERT_TRUE(WaitFor([&] { return Sh("pactl list sink-inputs | grep -q " + sink); }));
+        ASSERT_TRUE(ShUntil("pactl list sink-inputs | grep -q " + tone.filename().string()));
         ASSERT_TRUE(Sh("pactl suspend-sink " + sink + " 1 && pactl suspend-sink " + sink + " 0"));
         LoadSource(source, description);
     }
