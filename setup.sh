@@ -79,11 +79,12 @@ install_packages() {
 
 # The recording tests run their own private PulseAudio on a null sink. Its server is installed
 # only on a machine without a sound server (CI, a bare ALSA or JACK machine), never beside one:
-# Debian's pulseaudio conflicts with pipewire-pulse and would take the place of the desktop's
-# PipeWire. A server counts as present when its package is installed (PipeWire, with or without
-# its PulseAudio layer, or PulseAudio itself, whose own daemon the tests can then use) or when
-# one answers, whatever installed it. Where we install it, it is kept from starting with a
-# desktop session: it is there for the tests only.
+# on a PipeWire desktop apt would remove pipewire-audio and pipewire-alsa for it (they conflict
+# with pulseaudio), and without them the two servers would fight over the desktop's sound. A
+# server counts as present when its package is installed (PipeWire, with or without its
+# PulseAudio layer, or PulseAudio itself, whose daemon the tests then use) or when one answers,
+# whatever installed it. Where we install it, it is kept from starting with a desktop session:
+# it is there for the tests only.
 install_test_sound_server() {
     local p
     for p in pipewire pipewire-pulse pulseaudio; do
