@@ -24,6 +24,8 @@ packages=(
     qt6-base-dev-tools
     libgl-dev
     portaudio19-dev
+    libpulse-dev
+    pulseaudio-utils
     libasound2-dev
     libasound2-plugins
     alsa-utils
@@ -54,11 +56,14 @@ packages=(
     twm
 )
 
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
 install_packages() {
     local missing=()
     for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$p")
+        installed "$p" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "setup: installing ${missing[*]}"
@@ -76,6 +81,40 @@ install_packages() {
     # --no-remove: never take anything away to make room (a desktop's sound server, say)
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y -qq --no-remove -o Dpkg::Use-Pty=0 "${missing[@]}"
+}
+
+# The recording tests run their own private PulseAudio on a null sink. Its server is installed
+# only on a machine without a sound server (CI, a bare ALSA or JACK machine), never beside one:
+# on a PipeWire desktop apt would remove pipewire-audio and pipewire-alsa for it (they conflict
+# with pulseaudio), and without them the two servers would fight over the desktop's sound. A
+# server counts as present when its package is installed (PipeWire, with or without its
+# PulseAudio layer, or PulseAudio itself, whose daemon the tests then use) or when one answers,
+# whatever installed it. Where we install it, it is kept from starting with a desktop session:
+# it is there for the tests only.
+install_test_sound_server() {
+    local p
+    for p in pipewire pipewire-pulse pulseaudio; do
+        installed "$p" && return 0
+    done
+    pactl info >/dev/null 2>&1 && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "setup: no sound server here, and installing pulseaudio for the recording" \
+                "tests needs root; those tests will skip" >&2
+            return 0
+        fi
+        sudo=(sudo)
+    fi
+    echo "setup: no sound server here; installing PulseAudio for the recording tests"
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-remove \
+        --no-install-recommends -o Dpkg::Use-Pty=0 pulseaudio ||
+        echo "setup: PulseAudio not installed; the tests that need a sound server will skip" >&2
+    if command -v systemctl >/dev/null; then
+        "${sudo[@]}" systemctl --global disable --quiet pulseaudio.service pulseaudio.socket \
+            2>/dev/null || true
+    fi
 }
 
 build() {
@@ -110,7 +149,10 @@ run)
     bin="$root/build/default"
     cd "$bin/data" && exec "$bin/tarvo-tuner"
     ;;
-test) run_tests ;;
+test)
+    install_test_sound_server
+    run_tests
+    ;;
 package)
     build default
     # CPack packs what the default build installs; dpkg-shlibdeps finds the dependencies.

@@ -2,6 +2,7 @@
 
 #include "app/FrameUpdate.h"
 #include "app/TunerIcon.h"
+#include "capture/WaveInService.h"
 #include "dialogs/DialogFlow.h"
 #include "display/HintControls.h"
 #include "display/Surface.h"
@@ -43,7 +44,7 @@ TunerWindow::TunerWindow(std::shared_ptr<WaveInService> service)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
-      m_engine(std::move(service)),
+      m_engine(service ? std::move(service) : CreateSystemWaveIn()),
       // The clock starts ten seconds before the window so that a tracker holding from its
       // first frame finds the needle long faded, as if the hold had begun at time 500.
       m_nClockEpochMs(SteadyMs() - 10000) {
@@ -71,6 +72,7 @@ bool TunerWindow::Create() {
 
     // Step 3: settings.
     ReadSettings();
+    ReadSideSettings();
 
     // Step 4: fonts.
     if (!CreateFonts())
@@ -183,26 +185,48 @@ void TunerWindow::ReadSettings() {
     case StateFileProblem::Kind::Unreadable:
         break;
     }
-    // The file holds the user's tunings, colours and concert A, perhaps only slightly damaged:
-    // it is kept aside before the save at exit replaces it, and never over an older copy.
-    const std::string kept = std::string(kStateFileName) + ".bad";
-    std::string why;
-    std::string what;
-    switch (safefile::KeepCopy(kStateFileName, kept, why)) {
-    case safefile::KeepStatus::Kept:
-        what = "it is kept as " + kept;
-        break;
-    case safefile::KeepStatus::AlreadyKept:
-        what = "it was kept as " + kept + " before";
-        break;
-    case safefile::KeepStatus::NotKept:
-        what = "it cannot be kept aside (" + why + "), so it will not be replaced at exit";
-        m_strSaveRefused =
-            "state.txt could not be read at start and " + why + "; it is left as it is";
-        break;
-    }
+    // The file holds the user's tunings, colours and concert A, perhaps only slightly damaged.
+    const std::string what = KeepUnreadable(kStateFileName, m_strSaveRefused);
     LogError("Unable to read state.txt (it opened, but " + problem.why + "), using defaults; " +
              what + ".");
+}
+
+// What state.txt has no field for. A missing side file (a first run) is no fault; one that cannot
+// be read is reported and handled as state.txt is, apart from it.
+void TunerWindow::ReadSideSettings() {
+    const std::string name = kSideSettingsFileName;
+    std::string why;
+    switch (m_settings.extra.ReadFile(name, why)) {
+    case safefile::ReadStatus::Read:
+    case safefile::ReadStatus::Missing:
+        return;
+    case safefile::ReadStatus::NotOpened:
+        LogError("Unable to open " + name + " (" + why + "), using defaults.");
+        return;
+    case safefile::ReadStatus::ReadFailed:
+        break;
+    }
+    const std::string what = KeepUnreadable(name, m_strSideSaveRefused);
+    LogError("Unable to read " + name + " (it opened, but " + why + "), using defaults; " + what +
+             ".");
+}
+
+// A settings file that opened but could not be used is kept aside as NAME.bad before the save
+// at exit replaces it, and never over an older copy. When it cannot be kept, `refused` says why
+// the save must leave it as it is. Returns what was done, for the log.
+std::string TunerWindow::KeepUnreadable(const std::string& fileName, std::string& refused) {
+    const std::string kept = fileName + ".bad";
+    std::string why;
+    switch (safefile::KeepCopy(fileName, kept, why)) {
+    case safefile::KeepStatus::Kept:
+        return "it is kept as " + kept;
+    case safefile::KeepStatus::AlreadyKept:
+        return "it was kept as " + kept + " before";
+    case safefile::KeepStatus::NotKept:
+        break;
+    }
+    refused = fileName + " could not be read at start and " + why + "; it is left as it is";
+    return "it cannot be kept aside (" + why + "), so it will not be replaced at exit";
 }
 
 bool TunerWindow::CreateFonts() {
@@ -312,6 +336,7 @@ void TunerWindow::OnKeySelected(int index) {
 }
 
 bool TunerWindow::StartRecording() {
+    FindRememberedDevice(m_engine.Capture().Service(), m_settings, *this, m_strMissingDevice);
     const bool started =
         ::StartRecording(m_engine, m_settings, &TunerWindow::FrameCallback, this, *this);
     m_bRecorded = m_bRecorded || started;
@@ -478,9 +503,22 @@ void TunerWindow::OnDestroy() {
     std::string why = m_strSaveRefused;
     if (why.empty() && m_settings.WriteStateFile(kStateFileName, &why))
         why.clear();
+    // The side file is saved whatever became of state.txt, and the other way round.
+    SaveSideSettings();
     ++m_nStateWrites;
     if (!why.empty())
         ReportFailedSave(why);
+}
+
+// A side file that cannot be saved loses only what it holds (the recording device's name; the
+// device's place in the list is in state.txt): the log and standard error say so, no box.
+void TunerWindow::SaveSideSettings() {
+    std::string why = m_strSideSaveRefused;
+    if (why.empty() && m_settings.extra.WriteFile(kSideSettingsFileName, why))
+        return;
+    LogError(std::string("Unable to save ") + kSideSettingsFileName + ": " + why);
+    std::fprintf(stderr, "tarvo-tuner: unable to save %s: %s\n", kSideSettingsFileName,
+                 why.c_str());
 }
 
 // A save that failed loses the session's changes: say so in the log (which may not be writable
@@ -528,7 +566,9 @@ void TunerWindow::ShowConcertA() {
 }
 
 void TunerWindow::ShowOptions() {
-    RunOptionsSheet(this, m_settings, Actions());
+    // The page selects the remembered device where the list has it now.
+    FindRememberedDevice(m_engine.Capture().Service(), m_settings, *this, m_strMissingDevice);
+    RunOptionsSheet(this, m_settings, Actions(), m_engine.Capture().Service().DeviceList());
 }
 
 // --- clock ---------------------------------------------------------------------------------

@@ -67,7 +67,8 @@ public:
     static constexpr int kLogoY = 5;
     static constexpr int kTimerPeriodMs = 500;
 
-    // `service`: the wave-in service the engine records from (PortAudio when null).
+    // `service`: the wave-in service the engine records from (when null, the desktop's sound
+    // server when one answers, else PortAudio).
     explicit TunerWindow(std::shared_ptr<WaveInService> service = nullptr);
     ~TunerWindow() override;
 
@@ -203,6 +204,9 @@ private:
     void LogError(const std::string& message) override;
 
     void ReadSettings();
+    void ReadSideSettings();
+    std::string KeepUnreadable(const std::string& fileName, std::string& refused);
+    void SaveSideSettings();
     void ReportFailedSave(const std::string& why);
     bool CreateFonts();
     bool CreateButtons();
@@ -280,9 +284,11 @@ private:
     bool m_bCreated = false;
     bool m_bDestroyed = false;
     int m_nStateWrites = 0;
-    bool m_bRecorded = false;       // recording started at least once in this run
-    bool m_bUnattendedExit = false; // see SetUnattendedExit
-    std::string m_strSaveRefused;   // why state.txt must not be replaced at exit, if so
+    bool m_bRecorded = false;         // recording started at least once in this run
+    bool m_bUnattendedExit = false;   // see SetUnattendedExit
+    std::string m_strSaveRefused;     // why state.txt must not be replaced at exit, if so
+    std::string m_strSideSaveRefused; // the same for the side file
+    std::string m_strMissingDevice;   // the remembered recording device last logged as missing
     std::atomic<bool> m_bFakeTime{false};
     std::atomic<uint32_t> m_nFakeTime{0};
     int64_t m_nClockEpochMs = 0;

@@ -13,8 +13,10 @@
 #include <memory>
 #include <mutex>
 #include <portaudio.h>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -189,6 +191,23 @@ public:
             proc(instance, WIM_OPEN, nullptr);
         stream = std::move(s);
         return MMSYSERR_NOERROR;
+    }
+
+    // PortAudio's names of the input-capable devices; none when PortAudio does not answer.
+    std::vector<std::string> DeviceNames() override {
+        auto names = std::make_shared<std::vector<std::string>>();
+        const bool bDone = RunPortAudioBounded([names] {
+            if (Pa_Initialize() != paNoError)
+                return;
+            const PaDeviceIndex count = Pa_GetDeviceCount();
+            for (PaDeviceIndex i = 0; i < count; ++i) {
+                const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+                if (info != nullptr && info->maxInputChannels > 0)
+                    names->emplace_back(info->name ? info->name : "");
+            }
+            Pa_Terminate();
+        });
+        return bDone ? *names : std::vector<std::string>();
     }
 };
 

@@ -2,9 +2,12 @@
 
 #include "analysis/FramePipeline.h"
 #include "capture/TunerEngine.h"
+#include "capture/WaveInService.h"
 #include "model/TunerSettings.h"
 
+#include <algorithm>
 #include <limits>
+#include <vector>
 
 const char* const kNoDeviceTitle = "Error: No sound card found";
 const char* const kNoDeviceText =
@@ -56,4 +59,31 @@ bool StartRecording(TunerEngine& engine, const TunerSettings& settings,
                     FrameUpdateCallback frameUpdate, void* window, RecordingReporter& reporter) {
     return StartRecording(engine, settings.GetRecordingDevice(), settings.GetAnalysisHop(),
                           settings.GetConcertA(), frameUpdate, window, reporter);
+}
+
+void FindRememberedDevice(WaveInService& service, TunerSettings& settings,
+                          RecordingReporter& reporter, std::string& reported) {
+    const std::string name = settings.GetRecordingDeviceName();
+    const int32_t position = settings.GetRecordingDevice();
+    if (name.empty() && position < 1)
+        return; // the preferred device, or no choice: nothing to look up
+    const std::vector<std::string> names = service.DeviceNames();
+    if (names.empty())
+        return;
+    if (name.empty()) {
+        if (static_cast<size_t>(position) <= names.size())
+            settings.SetRecordingDeviceName(names[static_cast<size_t>(position) - 1]);
+        return;
+    }
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found != names.end()) {
+        settings.SetRecordingDevice(static_cast<int32_t>(found - names.begin()) + 1);
+        return;
+    }
+    settings.SetRecordingDevice(0);
+    if (reported != name) {
+        reporter.LogError("The recording device " + name +
+                          " is not present, using the preferred recording device");
+        reported = name;
+    }
 }

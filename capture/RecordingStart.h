@@ -7,6 +7,7 @@
 
 class TunerEngine;
 class TunerSettings;
+class WaveInService;
 
 // Implemented by the window: a modal warning box, and a line in the error log.
 class RecordingReporter {
@@ -25,6 +26,15 @@ int CaptureBlockLength(int sampleRate);
 // Returns true when capture runs. Reads recordingDevice, analysisHop and concertA.
 bool StartRecording(TunerEngine& engine, const TunerSettings& settings,
                     FrameUpdateCallback frameUpdate, void* window, RecordingReporter& reporter);
+
+// Brings the settings' recording device in line with the service's devices before a start. The
+// remembered name wins over the position, which devices plugged in or out may have moved; a
+// name no longer listed gives the preferred device (0) and one error-log line, once per name
+// (`reported` holds the name last reported), and stays remembered for when the device is back.
+// A position without a name (a settings file from before names) remembers the name of the
+// device it stands for. Nothing changes when the service cannot name its devices.
+void FindRememberedDevice(WaveInService& service, TunerSettings& settings,
+                          RecordingReporter& reporter, std::string& reported);
 
 // The same with the three settings given directly.
 bool StartRecording(TunerEngine& engine, int recordingDevice, float analysisHop, float concertA,

@@ -214,6 +214,11 @@ void SimulatedWaveIn::SetDeviceCount(int n) {
     std::lock_guard lock(m_mutex);
     m_nDevices = n;
 }
+void SimulatedWaveIn::SetDeviceNames(std::vector<std::string> names) {
+    std::lock_guard lock(m_mutex);
+    m_nDevices = static_cast<int>(names.size());
+    m_names = std::move(names);
+}
 void SimulatedWaveIn::SetSource(std::shared_ptr<SignalSource> source) {
     std::lock_guard lock(m_mutex);
     m_source = std::move(source);
@@ -296,6 +301,11 @@ bool SimulatedWaveIn::IsStarted() const {
 int SimulatedWaveIn::GetNumDevs() {
     std::lock_guard lock(m_mutex);
     return m_nDevices;
+}
+
+std::vector<std::string> SimulatedWaveIn::DeviceNames() {
+    std::lock_guard lock(m_mutex);
+    return m_names;
 }
 
 uint32_t SimulatedWaveIn::Open(std::unique_ptr<WaveInStream>& stream, uint32_t deviceId,

@@ -74,6 +74,7 @@ public:
 
     // --- set-up (any time; applies to later opens) ---
     void SetDeviceCount(int n);
+    void SetDeviceNames(std::vector<std::string> names); // also sets the device count
     void SetSource(std::shared_ptr<SignalSource> source);
     void SetPace(Pace pace, double speed = 1.0, int chunkSamples = 128);
     void RefuseRate(int rate);            // Open with this rate fails with WAVERR_BADFORMAT
@@ -110,6 +111,7 @@ public:
 
     // WaveInService
     int GetNumDevs() override;
+    std::vector<std::string> DeviceNames() override;
     uint32_t Open(std::unique_ptr<WaveInStream>& stream, uint32_t deviceId,
                   const WaveFormat& format, WaveInProc proc, void* instance) override;
 
@@ -121,6 +123,7 @@ private:
 
     mutable std::mutex m_mutex;
     int m_nDevices = 1;
+    std::vector<std::string> m_names;
     std::shared_ptr<SignalSource> m_source;
     Pace m_pace = Pace::Manual;
     double m_speed = 1.0;

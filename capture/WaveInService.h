@@ -1,11 +1,15 @@
 #pragma once
 // The wave-in service: the small interface the recording classes sit on, with the result
-// codes, message numbers, format record and buffer header they pass around. Two
-// implementations: PortAudio (PortAudioWaveIn.h) and a simulated service for tests
-// (SimulatedWaveIn.h).
+// codes, message numbers, format record and buffer header they pass around. Three
+// implementations: the desktop's sound server (PulseWaveIn.h), PortAudio (PortAudioWaveIn.h)
+// and a simulated service for tests (SimulatedWaveIn.h).
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
+
+class RecordingDeviceList;
 
 // Result codes (0 = success); the numbers are the ones the recording logic compares with.
 constexpr uint32_t MMSYSERR_NOERROR = 0;
@@ -89,7 +93,16 @@ public:
     // deviceId: WAVE_MAPPER or 0..GetNumDevs()-1. On success `stream` holds the open device.
     virtual uint32_t Open(std::unique_ptr<WaveInStream>& stream, uint32_t deviceId,
                           const WaveFormat& format, WaveInProc proc, void* instance) = 0;
+    // The names a device choice is remembered by, in device-number order; empty when the
+    // service cannot tell.
+    virtual std::vector<std::string> DeviceNames() { return {}; }
+    // The devices as the Devices page lists them; null when the service has no list of its own
+    // (the page then lists PortAudio's devices). Lives as long as the service.
+    virtual RecordingDeviceList* DeviceList() { return nullptr; }
 };
 
-// The service the program uses: PortAudio input streams, 16-bit mono, callback mode.
+// PortAudio input streams, 16-bit mono, callback mode.
 std::shared_ptr<WaveInService> CreatePortAudioWaveIn();
+// The service the program uses: the desktop's sound server when one answers (PulseWaveIn.h),
+// else PortAudio, so bare ALSA and JACK machines record as before.
+std::shared_ptr<WaveInService> CreateSystemWaveIn();

@@ -12,6 +12,7 @@
 
 #include "capture/PortAudioWaveIn.h"
 #include "capture/QuietAudioLibraries.h"
+#include "capture/RecordingDevices.h"
 
 namespace {
 
@@ -210,8 +211,67 @@ private:
     std::vector<MidiOutCaps> m_midiOut;
 };
 
+// Recording devices from a service's own list, taken once so that the page and the choice it
+// hands back agree; MIDI outputs from the system enumerator.
+class ListedRecordingDevices final : public DeviceEnumerator {
+public:
+    ListedRecordingDevices(RecordingDeviceList& list, std::unique_ptr<DeviceEnumerator> midi)
+        : m_list(list), m_midi(std::move(midi)) {}
+
+    int WaveInCount() override { return static_cast<int>(Devices().size()); }
+
+    bool GetWaveInCaps(int device, WaveInCaps& caps) override {
+        Devices();
+        const RecordingDeviceInfo* info = nullptr;
+        if (device == -1 && m_preferred)
+            info = &*m_preferred;
+        else if (device >= 0 && device < static_cast<int>(m_devices.size()))
+            info = &m_devices[static_cast<size_t>(device)];
+        if (info == nullptr)
+            return false;
+        caps = WaveInCaps{};
+        caps.name = info->description;
+        caps.formats = info->formats;
+        caps.channels = info->channels;
+        return true;
+    }
+
+    std::string WaveInKey(int device) override {
+        const auto& devices = Devices();
+        return device >= 0 && device < static_cast<int>(devices.size())
+                   ? devices[static_cast<size_t>(device)].name
+                   : std::string();
+    }
+
+    int MidiOutCount() override { return m_midi->MidiOutCount(); }
+    bool GetMidiOutCaps(int device, MidiOutCaps& caps) override {
+        return m_midi->GetMidiOutCaps(device, caps);
+    }
+
+private:
+    const std::vector<RecordingDeviceInfo>& Devices() {
+        if (!m_bLoaded) {
+            m_bLoaded = true;
+            m_devices = m_list.RecordingDevices();
+            RecordingDeviceInfo preferred;
+            if (m_list.PreferredRecordingDevice(preferred))
+                m_preferred = std::move(preferred);
+        }
+        return m_devices;
+    }
+
+    RecordingDeviceList& m_list;
+    std::unique_ptr<DeviceEnumerator> m_midi;
+    bool m_bLoaded = false;
+    std::vector<RecordingDeviceInfo> m_devices;
+    std::optional<RecordingDeviceInfo> m_preferred;
+};
+
 } // namespace
 
-std::unique_ptr<DeviceEnumerator> MakeSystemDeviceEnumerator() {
-    return std::make_unique<SystemDeviceEnumerator>();
+std::unique_ptr<DeviceEnumerator> MakeSystemDeviceEnumerator(RecordingDeviceList* recording) {
+    auto system = std::make_unique<SystemDeviceEnumerator>();
+    if (recording == nullptr)
+        return system;
+    return std::make_unique<ListedRecordingDevices>(*recording, std::move(system));
 }

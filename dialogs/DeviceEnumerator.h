@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+class RecordingDeviceList;
+
 // Recording format bits: rate family x sample size x channels, as the recording capability set
 // names them (11.025, 22.05 and 44.1 kHz families).
 namespace WaveFormat {
@@ -59,11 +61,15 @@ public:
         WaveInCaps caps;
         return GetWaveInCaps(device, caps) ? caps.name : std::string();
     }
+    // The name the choice of this device is remembered by: the recording service's own.
+    virtual std::string WaveInKey(int device) { return WaveInName(device); }
     virtual int MidiOutCount() = 0;
     virtual bool GetMidiOutCaps(int device, MidiOutCaps& caps) = 0;
 };
 
-// Recording devices from PortAudio (input-capable devices in PortAudio's order, the same order
-// recording start opens them in), MIDI outputs from the ALSA sequencer's writable ports. Lists
-// are read once, when first asked for.
-std::unique_ptr<DeviceEnumerator> MakeSystemDeviceEnumerator();
+// Recording devices from `recording`, the list of the service recording start opens them with
+// (the sound server's sources), or without one from PortAudio (input-capable devices in
+// PortAudio's order); MIDI outputs from the ALSA sequencer's writable ports. Lists are read
+// once, when first asked for.
+std::unique_ptr<DeviceEnumerator>
+MakeSystemDeviceEnumerator(RecordingDeviceList* recording = nullptr);

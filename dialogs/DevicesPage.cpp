@@ -235,3 +235,7 @@ void DevicesPage::RefreshMidi() {
     if (caps.driverVersion)
         add(QStringLiteral("Driver version:\t\t") + Version(*caps.driverVersion));
 }
+
+std::string DevicesPage::RecordingDeviceName() const {
+    return m_nRecordingIndex >= 1 ? m_devices.WaveInKey(m_nRecordingIndex - 1) : std::string();
+}

@@ -58,11 +58,12 @@ bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, DeviceEnumerator&
     return true;
 }
 
-bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, const WindowActions& actions) {
+bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, const WindowActions& actions,
+                     RecordingDeviceList* recording) {
     std::optional<OptionsResult> result;
     {
         // The device lists let go of the audio services before recording may restart.
-        const auto devices = MakeSystemDeviceEnumerator();
+        const auto devices = MakeSystemDeviceEnumerator(recording);
         result = RunSheet(parent, settings, *devices, actions);
     }
     if (!result)
@@ -83,8 +84,11 @@ bool ApplyOptions(const OptionsResult& result, TunerSettings& settings,
     const int32_t oldRecording = settings.GetRecordingDevice();
     settings.SetMidiDevice(result.midiDevice);
     settings.SetRecordingDevice(result.recordingDevice);
-    const bool restart = settings.GetRecordingDevice() != oldRecording ||
-                         (actions.recordingSilent && actions.recordingSilent());
+    const bool changed = settings.GetRecordingDevice() != oldRecording;
+    // An unchanged choice keeps its name: the remembered device may only be unplugged for now.
+    if (changed)
+        settings.SetRecordingDeviceName(result.recordingDeviceName);
+    const bool restart = changed || (actions.recordingSilent && actions.recordingSilent());
     if (restart && actions.restartRecording)
         actions.restartRecording();
     if (actions.colorsChanged)

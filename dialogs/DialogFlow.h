@@ -9,6 +9,7 @@
 
 class DeviceEnumerator;
 class QWidget;
+class RecordingDeviceList;
 
 // What the main window does when a dialog's result is put into effect. The dialogs and this
 // flow never reach into the engine or the instruments themselves; an empty function is skipped.
@@ -40,14 +41,16 @@ void ApplyConcertA(float hz, TunerSettings& settings, const WindowActions& actio
 // Apply on the sheet puts its colours into effect at once. True on OK.
 bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, DeviceEnumerator& devices,
                      const WindowActions& actions);
-// The same with the system's devices (PortAudio and the ALSA sequencer).
-bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, const WindowActions& actions);
+// The same with the system's devices: recording devices from `recording` (the list of the
+// service recording opens them with) or else PortAudio's, MIDI outputs from the ALSA sequencer.
+bool RunOptionsSheet(QWidget* parent, TunerSettings& settings, const WindowActions& actions,
+                     RecordingDeviceList* recording = nullptr);
 
 // Apply of the sheet: the colours go into the settings, then the colour-change message.
 void ApplyColors(const ColorArray& colors, TunerSettings& settings, const WindowActions& actions);
 
-// OK of the sheet: colours and device choices go into the settings; recording restarts only
-// when the recording device changed; the instruments take the colours. Returns whether
-// recording was restarted.
+// OK of the sheet: colours and device choices go into the settings (a changed recording device
+// with its name); recording restarts only when the recording device changed; the instruments
+// take the colours. Returns whether recording was restarted.
 bool ApplyOptions(const OptionsResult& result, TunerSettings& settings,
                   const WindowActions& actions);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include <QDialog>
 #include <QString>
@@ -88,6 +89,8 @@ public:
 
     int MidiIndex() const { return m_nMidiIndex; }
     int RecordingIndex() const { return m_nRecordingIndex; }
+    // The name the chosen recording device is remembered by; "" for the preferred device.
+    std::string RecordingDeviceName() const;
     bool IsStarted() const { return m_bStarted; }
 
     QComboBox* RecordingCombo() const { return m_pRecording; }
@@ -119,6 +122,7 @@ struct OptionsResult {
     ColorArray colors;
     int midiDevice;
     int recordingDevice;
+    std::string recordingDeviceName = {}; // "" for the preferred device
 };
 
 // The modal "Options" sheet: Colors then Devices, opening on Colors, with OK, Cancel and Apply.
@@ -143,7 +147,9 @@ public:
     int MidiDevice() const { return m_pDevices->MidiIndex(); }
     int RecordingDevice() const { return m_pDevices->RecordingIndex(); }
     bool RecordingDeviceChanged() const { return RecordingDevice() != m_nInitialRecording; }
-    OptionsResult Result() const { return {ColorResult(), MidiDevice(), RecordingDevice()}; }
+    OptionsResult Result() const {
+        return {ColorResult(), MidiDevice(), RecordingDevice(), m_pDevices->RecordingDeviceName()};
+    }
 
 signals:
     // Apply: the colours to put into effect now (the colour-change message to the main window).

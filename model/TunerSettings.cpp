@@ -186,6 +186,7 @@ TunerSettings& TunerSettings::operator=(const TunerSettings& other) {
         SetMidiDevice(other.GetMidiDevice());
         SetRecordingDevice(other.GetRecordingDevice());
         SetAnalysisHop(other.GetAnalysisHop());
+        extra = other.extra;
     }
     return *this;
 }

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "model/Notes.h"
+#include "model/SideSettings.h"
 #include "model/Tunings.h"
 
 // Colours are 24-bit values packed 0x00BBGGRR (red in the low byte, bits 24..31 zero).
@@ -50,6 +51,9 @@ struct StateFileProblem {
     } kind = Kind::Missing;
     std::string why; // a few words, e.g. "line 3 is not in the tuner's format"
 };
+
+// Side-file key of the chosen recording device's name.
+inline constexpr const char* kRecordingDeviceNameKey = "recordingDevice.name";
 
 class TunerSettings {
 public:
@@ -102,7 +106,16 @@ public:
     float GetAnalysisHop() const { return analysisHop.load(std::memory_order_relaxed); }
     void SetAnalysisHop(float hop) { analysisHop.store(hop, std::memory_order_relaxed); }
 
+    // The chosen recording device's name, by which a choice survives devices coming and going;
+    // "" for the preferred device or when not known. Kept in `extra`.
+    std::string GetRecordingDeviceName() const { return extra.Get(kRecordingDeviceNameKey); }
+    void SetRecordingDeviceName(const std::string& name) {
+        extra.Set(kRecordingDeviceNameKey, name);
+    }
+
     TuningList tunings;
+    // What the side file (kSideSettingsFileName) holds; read and written by the window.
+    SideSettings extra;
 
 private:
     std::atomic<uint32_t> needleColor;

@@ -33,6 +33,9 @@ const std::string kHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!\n
 // concert A 432.5, default colours, key Eb (3), hop 128, no tunings.
 const std::string kSavedState =
     kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t0\t3\t128\t0\n";
+// The side file beside it, remembering the recording device "webcam".
+const std::string kSideFile = "# Tarvo Instrument Tuner: settings beyond state.txt, one key=value "
+                              "a line\nrecordingDevice.name=webcam\n";
 
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -81,6 +84,32 @@ TEST_F(WindowTest, CreatesFromStateFileWithoutLogging) {
     EXPECT_EQ(window->Settings().GetKeyIndex(), 3);
     EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.5f);
     EXPECT_FALSE(Exists("errorlog.txt"));
+}
+
+TEST_F(WindowTest, TheRecordingDeviceIsRememberedByNameBesideStateTxt) {
+    // Saved at position 1, where the webcam was before the Scarlett came.
+    const std::string state =
+        kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t1\t3\t128\t0\n";
+    WriteFile("state.txt", state);
+    WriteFile("state-extra.txt", kSideFile);
+    auto device = QuietDevice();
+    device->SetDeviceNames({"scarlett", "webcam"});
+    MakeWindow(device).reset(); // created, then saved
+    EXPECT_EQ(device->Opens().at(0).deviceId, 1u);
+    EXPECT_EQ(StateField(ReadFile("state.txt"), 7), "2");
+    EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile);
+    EXPECT_FALSE(Exists("errorlog.txt"));
+
+    // Unplugged: the preferred device, one log line, and the name kept for when it is back.
+    device->SetDeviceNames({"scarlett"});
+    MakeWindow(device).reset();
+    EXPECT_EQ(device->Opens().back().deviceId, WAVE_MAPPER);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(EndsWith(lines[0], ": The recording device webcam is not present, using the "
+                                   "preferred recording device"))
+        << lines[0];
+    EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile);
 }
 
 TEST_F(WindowTest, ArtworkProblemsAreLoggedByName) {
@@ -147,6 +176,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
     const std::string unreadable = kSavedState.substr(0, kSavedState.size() - 2) + "1\n";
     const std::string opened = "Unable to read state.txt (it opened, but it ends early, in line "
                                "3), using defaults; ";
+    const std::string huge((std::size_t{1} << 20) + 1, '#');
     namespace fs = std::filesystem;
     auto type = [this](const char* name) { return fs::symlink_status(Path(name)).type(); };
     struct Case {
@@ -189,10 +219,41 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
          "Unable to open state.txt (a FIFO, not a file), using defaults.",
          "Unable to save state.txt: state.txt is a FIFO, not a file", true, false,
          [&] { EXPECT_EQ(type("state.txt"), fs::file_type::fifo); }},
-        {"a directory, closed by a signal", [&] { fs::create_directory(Path("state.txt")); },
+        {"a directory, closed by a signal",
+         [&] {
+             fs::create_directory(Path("state.txt"));
+             WriteFile("state-extra.txt", kSideFile + "# a line the save drops\n");
+         },
          "Unable to open state.txt (a directory, not a file), using defaults.",
          "Unable to save state.txt: state.txt is a directory, not a file", false, true,
-         [&] { EXPECT_EQ(type("state.txt"), fs::file_type::directory); }},
+         [&] {
+             EXPECT_EQ(type("state.txt"), fs::file_type::directory);
+             EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile); // saved all the same
+         }},
+        // The side file is handled as state.txt is, and apart from it: state.txt is saved.
+        {"a FIFO side file",
+         [&] {
+             WriteFile("state.txt", kSavedState);
+             ASSERT_EQ(::mkfifo(Path("state-extra.txt").c_str(), 0600), 0);
+         },
+         "Unable to open state-extra.txt (a FIFO, not a file), using defaults.",
+         "Unable to save state-extra.txt: state-extra.txt is a FIFO, not a file", false, false,
+         [&] {
+             EXPECT_EQ(ReadFile("state.txt"), kSavedState);
+             EXPECT_EQ(type("state-extra.txt"), fs::file_type::fifo);
+         }},
+        {"a side file too large to be one",
+         [&] {
+             WriteFile("state.txt", kSavedState);
+             WriteFile("state-extra.txt", huge);
+         },
+         "Unable to read state-extra.txt (it opened, but larger than 1048576 bytes), using "
+         "defaults; it is kept as state-extra.txt.bad.",
+         "", false, false,
+         [&] {
+             EXPECT_TRUE(ReadFile("state-extra.txt.bad") == huge);
+             EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile.substr(0, kSideFile.find('\n') + 1));
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -68,6 +68,13 @@ struct Window {
         w->frames.fetch_add(1);
     }
 
+    // Forgets the frames named so far.
+    void Clear() {
+        std::lock_guard lock(m_mutex);
+        m_notes.clear();
+        pitched.store(0);
+    }
+
     struct Tally {
         int frames = 0;
         double cents = 0.0; // summed

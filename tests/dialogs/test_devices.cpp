@@ -264,12 +264,15 @@ TEST_F(DevicesTest, OkRestartsRecordingOnlyWhenTheRecordingDeviceChangedOrFellSi
     EXPECT_EQ(settings.GetRecordingDevice(), 0);
     EXPECT_EQ(window.restarts, 0);
 
-    run(2, 2); // the second recording device
+    run(2, 2); // the second recording device, remembered by its name too
     EXPECT_EQ(settings.GetRecordingDevice(), 2);
+    EXPECT_EQ(settings.GetRecordingDeviceName(), "Line In");
     EXPECT_EQ(window.restarts, 1);
 
-    run(1, 2); // same recording device again
+    settings.SetRecordingDeviceName("unplugged for now");
+    run(1, 2); // same recording device again: its name stays
     EXPECT_EQ(settings.GetMidiDevice(), 1);
+    EXPECT_EQ(settings.GetRecordingDeviceName(), "unplugged for now");
     EXPECT_EQ(window.restarts, 1);
 
     // ...unless that device had stopped sending audio: it may be plugged in again by now.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/PortAudioWaveIn.h"
+#include "capture/RecordingDevices.h"
 #include "dialogs/DeviceEnumerator.h"
 #include "tests/common/AlsaDevices.h"
 
@@ -50,4 +51,28 @@ TEST(SystemDevices, AHangingRecordingDeviceListsNothingInsteadOfFreezing) {
     // One wait, not one per question, and closing the sheet does not wait again.
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500));
     SetPortAudioWaitLimit(5000);
+}
+
+TEST(SystemDevices, ASoundServersOwnListGivesTheRecordingSide) {
+    struct Sources : RecordingDeviceList {
+        std::vector<RecordingDeviceInfo> RecordingDevices() override {
+            return {{"Scarlett 2i2 USB Analog Stereo", "alsa_input.usb-scarlett", 0xFFF, 2},
+                    {"Monitor of Built-in Audio", "alsa_output.pci.monitor", 0xFFF, 2}};
+        }
+        bool PreferredRecordingDevice(RecordingDeviceInfo& info) override {
+            info = RecordingDevices()[0];
+            return true;
+        }
+    } sources;
+    const auto devices = MakeSystemDeviceEnumerator(&sources);
+    ASSERT_EQ(devices->WaveInCount(), 2);
+    EXPECT_EQ(devices->WaveInName(1), "Monitor of Built-in Audio");
+    EXPECT_EQ(devices->WaveInKey(1), "alsa_output.pci.monitor");
+    WaveInCaps caps;
+    ASSERT_TRUE(devices->GetWaveInCaps(-1, caps));
+    EXPECT_EQ(caps.name, "Scarlett 2i2 USB Analog Stereo");
+    EXPECT_EQ(caps.formats, 0xFFFu);
+    EXPECT_EQ(caps.channels, 2);
+    EXPECT_FALSE(caps.driverVersion.has_value());
+    EXPECT_FALSE(devices->GetWaveInCaps(2, caps));
 }

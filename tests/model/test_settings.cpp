@@ -207,11 +207,50 @@ TEST(Settings, CopiesCarryEveryField) {
     ASSERT_TRUE(s.ReadStateText(FileWithTunings("2", kStandard + kDropD)));
     s.SetKeyIndex(3);
     s.SetConcertA(445.5f);
+    s.SetRecordingDeviceName("alsa_input.usb-mic");
     TunerSettings copy(s);
     EXPECT_EQ(copy.WriteStateText(), s.WriteStateText());
+    EXPECT_EQ(copy.extra, s.extra);
     TunerSettings assigned;
     assigned = s;
     EXPECT_EQ(assigned.WriteStateText(), s.WriteStateText());
+    EXPECT_EQ(assigned.GetRecordingDeviceName(), "alsa_input.usb-mic");
+}
+
+// --- the side file -------------------------------------------------------------------------
+
+TEST(SideFile, KeepsEveryValidLineAndWritesThemBackSorted) {
+    SideSettings side;
+    side.ReadText("# any comment\r\nrecordingDevice.name=Mic = 2 \r\n\nno equals sign\n=no key\n"
+                  "bad key=1\nlater.version.key=kept\nlater.version.key=the last\n");
+    EXPECT_EQ(side.Get("recordingDevice.name"), "Mic = 2 ");
+    EXPECT_EQ(side.WriteText(), "# Tarvo Instrument Tuner: settings beyond state.txt, one "
+                                "key=value a line\nlater.version.key=the last\n"
+                                "recordingDevice.name=Mic = 2 \n");
+    // What one line cannot hold is refused and changes nothing; an empty value removes the key.
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, std::string>>{{"bad key", "x"},
+                                                          {"", "x"},
+                                                          {"later.version.key", "two\nlines"},
+                                                          {"later.version.key", "a\rb"},
+                                                          {"later.version.key", {"a\0b", 3}}})
+        EXPECT_FALSE(side.Set(key, value)) << key << "=" << value;
+    EXPECT_TRUE(side.Set("later.version.key", ""));
+    EXPECT_EQ(side.Get("later.version.key"), "");
+}
+
+TEST_F(SettingsFile, SideFileRoundTripsAndAMissingOneReadsEmpty) {
+    const std::string path = (m_dir / "state-extra.txt").string();
+    std::string why;
+    SideSettings side;
+    side.Set("recordingDevice.name", "alsa_input.usb-Focusrite_Scarlett_2i2");
+    ASSERT_TRUE(side.WriteFile(path, why)) << why;
+    SideSettings read;
+    ASSERT_EQ(read.ReadFile(path, why), safefile::ReadStatus::Read) << why;
+    EXPECT_EQ(read, side);
+    fs::remove(path);
+    EXPECT_EQ(read.ReadFile(path, why), safefile::ReadStatus::Missing);
+    EXPECT_EQ(read, SideSettings{});
 }
 
 // --- what the reader accepts -------------------------------------------------------------

@@ -3,8 +3,8 @@
 # already there), checks it with lintian (no errors), desktop-file-validate and appstreamcli,
 # checks its contents, Depends and manual pages, then unpacks it into a scratch root and
 # starts the unpacked launcher under Xvfb with a scratch HOME: the window must come up, the E
-# key end it, and state.txt land in the user's data folder. The start must print nothing; on
-# a machine without a sound card its message box says so, and is closed first.
+# key end it, and state.txt and state-extra.txt land in the user's data folder. The start must
+# print nothing; on a machine without a sound card its message box says so, and is closed first.
 set -euo pipefail
 # The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
 unset WAYLAND_DISPLAY
@@ -87,7 +87,8 @@ for file in bin/tarvo-tuner bin/tarvo-analyse libexec/tarvo/tarvo-tuner share/ta
     [ -e "$usr/$file" ] || fail "missing /usr/$file"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libportaudio2 libfftw3-single3 libsndfile1 libsoxr0 libasound2; do
+for lib in libqt6widgets6 libportaudio2 libfftw3-single3 libsndfile1 libsoxr0 libasound2 \
+    libpulse0; do
     case "$depends" in *"$lib "*) ;; *) fail "Depends lacks $lib: $depends" ;; esac
 done
 echo "package: contents in place; Depends: $depends"
@@ -127,6 +128,8 @@ chmod 700 "$scratch/runtime"
 data="$home/.local/share/tarvo"
 head -1 "$data/state.txt" 2>/dev/null |
     grep -qx 'USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!' || fail "no state.txt in $data"
+head -1 "$data/state-extra.txt" 2>/dev/null | grep -q '^# Tarvo Instrument Tuner' ||
+    fail "no state-extra.txt in $data"
 [ ! -s "$scratch/tuner.out" ] || fail "the tuner printed: $(cat "$scratch/tuner.out")"
-echo "package: the unpacked launcher ran the tuner quietly; E ended it; state.txt in $data"
+echo "package: the unpacked launcher ran the tuner quietly; E ended it; state files in $data"
 echo "package: errorlog.txt: $(cut -d: -f3- "$data/errorlog.txt" | tr '\n' ';')"
