@@ -4,6 +4,7 @@
 
 #include "capture/PortAudioWaveIn.h"
 #include "capture/QuietAudioLibraries.h"
+#include "capture/RecordingStart.h"
 #include "capture/WaveBufferQueue.h"
 #include "capture/WaveInService.h"
 
@@ -24,14 +25,6 @@ std::atomic<PortAudioCallbackProbe> g_probe{nullptr};
 
 std::mutex& PaMutex() {
     return PortAudioLock();
-}
-
-// Frames per stream callback: 11.6 ms of audio at any rate (128 at 11025 Hz). Left to itself the
-// host may call back with a period several times that, and the small recording buffers would
-// then come back several at a time, late, instead of each as soon as it is full.
-unsigned long CallbackFrames(uint32_t rate) {
-    const unsigned long frames = static_cast<unsigned long>(rate) * 128 / 11025;
-    return frames < 1 ? 1 : frames;
 }
 
 // Input-capable device number `n` (0-based), or paNoDevice.
@@ -72,9 +65,12 @@ public:
         const double rate = format.nSamplesPerSec;
         if (Pa_IsFormatSupported(&in, nullptr, rate) != paFormatIsSupported)
             return WAVERR_BADFORMAT;
-        const PaError err =
-            Pa_OpenStream(&m_stream, &in, nullptr, rate, CallbackFrames(format.nSamplesPerSec),
-                          paClipOff, &PortAudioStream::Callback, this);
+        // A callback per capture block: left to itself the host may call back with a period
+        // several times that, and the small recording buffers would then come back several at a
+        // time, late, instead of each as soon as it is full.
+        const auto frames = static_cast<unsigned long>(CaptureBlockLength(static_cast<int>(rate)));
+        const PaError err = Pa_OpenStream(&m_stream, &in, nullptr, rate, frames, paClipOff,
+                                          &PortAudioStream::Callback, this);
         if (err != paNoError) {
             m_stream = nullptr;
             return err == paInvalidSampleRate || err == paSampleFormatNotSupported ||

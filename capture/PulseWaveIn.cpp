@@ -1,6 +1,7 @@
 #include "capture/PulseWaveIn.h"
 
 #include "capture/RecordingDevices.h"
+#include "capture/RecordingStart.h"
 #include "capture/WaveBufferQueue.h"
 #include "capture/WaveInService.h"
 
@@ -21,8 +22,6 @@ namespace {
 constexpr uint32_t kServerFormats = 0xFFF;
 // A stream that is not recording within this counts as a device that cannot be opened.
 constexpr int kOpenWaitMs = 2000;
-// Audio the server hands over at a time: small pieces keep the capture thread's latency low.
-constexpr pa_usec_t kFragmentUsec = 20000;
 
 std::atomic<void (*)(bool)> g_probe{nullptr};
 
@@ -127,7 +126,10 @@ public:
         pa_buffer_attr attr;
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-        attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUsec, &m_spec));
+        // The server hands audio over a capture block at a time, so that it reaches the capture
+        // thread as soon as PortAudio's would.
+        attr.fragsize = static_cast<uint32_t>(CaptureBlockLength(static_cast<int>(m_spec.rate)) *
+                                              pa_frame_size(&m_spec));
         int flags = PA_STREAM_ADJUST_LATENCY;
         if (!m_bStarted)
             flags |= PA_STREAM_START_CORKED;
