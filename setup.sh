@@ -5,6 +5,7 @@
 #   ./setup.sh run     build, then start the tuner
 #   ./setup.sh test    build and run every test (what CI runs)
 #   ./setup.sh build   install and build only
+#   ./setup.sh package build, then make the Debian package; its path is the last line
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
@@ -28,7 +29,12 @@ packages=(
     alsa-utils
     libfftw3-dev
     libsndfile1-dev
-    libsamplerate0-dev
+    libsoxr-dev
+    dpkg-dev
+    lintian
+    desktop-file-utils
+    appstream
+    help2man
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
@@ -105,8 +111,24 @@ run)
     cd "$bin/data" && exec "$bin/tarvo-tuner"
     ;;
 test) run_tests ;;
+package)
+    build default
+    # CPack packs what the default build installs; dpkg-shlibdeps finds the dependencies.
+    out="$root/build/package"
+    log=$(cpack --config "$root/build/default/CPackConfig.cmake" -B "$out") || {
+        echo "$log" >&2
+        exit 1
+    }
+    echo "$log"
+    deb=$(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' <<<"$log")
+    [ -f "$deb" ] || {
+        echo "setup: cpack named no package" >&2
+        exit 1
+    }
+    echo "$deb"
+    ;;
 *)
-    echo "usage: $0 [build|run|test]" >&2
+    echo "usage: $0 [build|run|test|package]" >&2
     exit 2
     ;;
 esac

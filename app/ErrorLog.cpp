@@ -35,7 +35,8 @@ std::string ErrorLog::FormatLine(const std::tm& when, const std::string& message
     return FormatTime(when) + ": " + message;
 }
 
-void ErrorLog::LogError(const std::string& message) const {
+void ErrorLog::LogError(const std::string& message) {
+    m_strLast = message;
     const std::string line = FormatLine(LocalTimeNow(), message);
     std::ofstream file(m_strFileName, std::ios::out | std::ios::app);
     if (!file.is_open()) {

@@ -19,7 +19,9 @@ public:
 
     // Appends "<local time>: <message>" and a line end; the file is created when missing and
     // never truncated. When it cannot be opened the message is dropped without any report.
-    void LogError(const std::string& message) const;
+    void LogError(const std::string& message);
+    // The last message given, written or not (empty before the first).
+    const std::string& LastMessage() const { return m_strLast; }
 
     // "%A, %B, %d, %Y %I:%M %p" with English names whatever the locale, e.g.
     // "Sunday, December, 06, 2026 02:17 AM".
@@ -29,4 +31,5 @@ public:
 
 private:
     std::string m_strFileName = kErrorLogFileName;
+    std::string m_strLast;
 };

@@ -49,9 +49,9 @@ void TunerWindow::FillHints() {
     m_hintTexts[0] = QStringLiteral("Set the Concert A Frequency.  Changes the base tuning to "
                                     "tune slightly higher or lower.");
     m_hintTexts[1] = QStringLiteral(
-        "Recording Energy Guage.  Shows the current energy in the recording device.");
+        "Recording Energy Gauge.  Shows the current energy in the recording device.");
     m_hintTexts[2] = QStringLiteral(
-        "Fine Tuning Guage, Shows the root note and percent away from the half-step.");
+        "Fine Tuning Gauge, Shows the root note and percent away from the half-step.");
     m_hintTexts[3] = QStringLiteral(
         "Options.  Customize the color scheme, or change the recording and midi devices.");
     m_hintTexts[4] = QStringLiteral("Help.  Use for detailed help on using Tarvo Tuner.");

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <cstdio>
+
 TunerApp::TunerApp(std::shared_ptr<WaveInService> service) : m_service(std::move(service)) {}
 
 TunerApp::~TunerApp() {
@@ -18,6 +20,8 @@ TunerApp::~TunerApp() {
 bool TunerApp::InitInstance() {
     auto* window = new TunerWindow(m_service);
     if (!window->Create()) {
+        // The log may be out of sight (or not writable): the reason goes to standard error too.
+        std::fprintf(stderr, "tarvo-tuner: %s\n", window->Log().LastMessage().c_str());
         delete window;
         return false;
     }

@@ -6,6 +6,7 @@
 #include "display/HintControls.h"
 #include "display/Surface.h"
 #include "model/Notes.h"
+#include "model/SafeFile.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -17,6 +18,8 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <new>
 #include <thread>
 
@@ -55,6 +58,7 @@ TunerWindow::TunerWindow(std::shared_ptr<WaveInService> service)
 }
 
 TunerWindow::~TunerWindow() {
+    m_bUnattendedExit = true; // no box from a destructor
     if (m_bCreated && !m_bDestroyed)
         OnDestroy();
     m_bClosing.store(true, std::memory_order_release);
@@ -66,10 +70,7 @@ bool TunerWindow::Create() {
     m_errorLog.SetFileName(kErrorLogFileName);
 
     // Step 3: settings.
-    if (!m_settings.ReadStateFile(kStateFileName)) {
-        m_settings.ApplyDefaults();
-        LogError("Unable to open state.txt, using defaults.");
-    }
+    ReadSettings();
 
     // Step 4: fonts.
     if (!CreateFonts())
@@ -98,10 +99,17 @@ bool TunerWindow::Create() {
     if (!CreateKeySelector())
         return false;
 
-    // Step 12: the logo, blended with the window's background.
-    if (!m_logo.Load("TarvoLogo.bmp", "TarvoLogoOp.bmp")) {
-        LogError("Unable to load the logo from TarvoLogo.bmp and TarvoLogoOp.bmp");
-        return false;
+    // Step 12: the logo, blended with the window's background. Missing, it ends the start
+    // as an incomplete installation; damaged, it is only left out.
+    std::string why;
+    if (!m_logo.Load("TarvoLogo.bmp", "TarvoLogoOp.bmp", &why)) {
+        std::error_code ec;
+        const bool missing = !std::filesystem::exists("TarvoLogo.bmp", ec) ||
+                             !std::filesystem::exists("TarvoLogoOp.bmp", ec);
+        LogError("Unable to load the logo from TarvoLogo.bmp and TarvoLogoOp.bmp (" + why + ")" +
+                 (missing ? "" : "; the tuner runs without it"));
+        if (missing)
+            return false;
     }
     const uint32_t face = surface::ToColorRef(palette().color(QPalette::Window).rgb());
     m_logo.BlendWith(face);
@@ -118,7 +126,9 @@ bool TunerWindow::Create() {
     m_energyGauge.SetLevel(0.0f);
 
     // Step 15: a gauge with missing artwork still works, it only draws less.
-    m_fineGauge.Create();
+    if (!m_fineGauge.Create({}, &why))
+        LogError("Unable to load the gauge artwork (" + why +
+                 "); that file and the ones loaded after it are left out of the gauge");
     m_fineGauge.SetNeedleColor(0xA0A0A0);
     m_bHaveNeedleColor.store(false, std::memory_order_relaxed);
     m_fineGauge.SetTextColor(m_settings.GetTextColor());
@@ -148,6 +158,43 @@ bool TunerWindow::Create() {
     // The window itself holds the keyboard focus at first; Tab leads into the controls.
     setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+void TunerWindow::ReadSettings() {
+    StateFileProblem problem;
+    if (m_settings.ReadStateFile(kStateFileName, &problem))
+        return;
+    m_settings.ApplyDefaults();
+    switch (problem.kind) {
+    case StateFileProblem::Kind::Missing:
+        LogError("Unable to open state.txt, using defaults.");
+        return;
+    case StateFileProblem::Kind::NotOpened:
+        LogError("Unable to open state.txt (" + problem.why + "), using defaults.");
+        return;
+    case StateFileProblem::Kind::Unreadable:
+        break;
+    }
+    // The file holds the user's tunings, colours and concert A, perhaps only slightly damaged:
+    // it is kept aside before the save at exit replaces it, and never over an older copy.
+    const std::string kept = std::string(kStateFileName) + ".bad";
+    std::string why;
+    std::string what;
+    switch (safefile::KeepCopy(kStateFileName, kept, why)) {
+    case safefile::KeepStatus::Kept:
+        what = "it is kept as " + kept;
+        break;
+    case safefile::KeepStatus::AlreadyKept:
+        what = "it was kept as " + kept + " before";
+        break;
+    case safefile::KeepStatus::NotKept:
+        what = "it cannot be kept aside (" + why + "), so it will not be replaced at exit";
+        m_strSaveRefused =
+            "state.txt could not be read at start and " + why + "; it is left as it is";
+        break;
+    }
+    LogError("Unable to read state.txt (it opened, but " + problem.why + "), using defaults; " +
+             what + ".");
 }
 
 bool TunerWindow::CreateFonts() {
@@ -233,6 +280,7 @@ bool TunerWindow::CreateKeySelector() {
     for (int i = 0; i < kNoteCount; ++i)
         m_pKeySelector->insertItem(i, QString::fromLatin1(kKeyNames[static_cast<size_t>(i)]));
     m_pKeySelector->setCurrentIndex(m_settings.GetKeyIndex());
+    m_pKeySelector->SetCommandKeys({Qt::Key_O, Qt::Key_H, Qt::Key_E, Qt::Key_F});
     connect(m_pKeySelector, &QComboBox::currentIndexChanged, this, &TunerWindow::OnKeySelected);
 
     m_pKeyLabel = new (std::nothrow) QLabel(QStringLiteral("Key:"), this);
@@ -256,7 +304,10 @@ void TunerWindow::OnKeySelected(int index) {
 }
 
 bool TunerWindow::StartRecording() {
-    return ::StartRecording(m_engine, m_settings, &TunerWindow::FrameCallback, this, *this);
+    const bool started =
+        ::StartRecording(m_engine, m_settings, &TunerWindow::FrameCallback, this, *this);
+    m_bRecorded = m_bRecorded || started;
+    return started;
 }
 
 void TunerWindow::ShowWarning(const std::string& title, const std::string& text) {
@@ -420,14 +471,38 @@ void TunerWindow::DestroyWindow() {
 
 void TunerWindow::OnDestroy() {
     m_bDestroyed = true;
-    m_settings.SetAnalysisHop(static_cast<float>(m_engine.GetHop()));
+    // A run that never recorded has no hop of its own: the stored one stays.
+    if (m_bRecorded)
+        m_settings.SetAnalysisHop(static_cast<float>(m_engine.GetHop()));
     m_bClosing.store(true, std::memory_order_release);
     m_engine.Stop();
     // A selector without a selection keeps the key the settings hold.
     if (m_pKeySelector && m_pKeySelector->currentIndex() >= 0)
         m_settings.SetKeyIndex(m_pKeySelector->currentIndex());
-    m_settings.WriteStateFile(kStateFileName);
+    std::string why = m_strSaveRefused;
+    if (why.empty() && m_settings.WriteStateFile(kStateFileName, &why))
+        why.clear();
     ++m_nStateWrites;
+    if (!why.empty())
+        ReportFailedSave(why);
+}
+
+// A save that failed loses the session's changes: say so in the log (which may not be writable
+// either), on standard error, and, when someone is there to read it, in a box. Not for a
+// state.txt that links to a device or directory: that is how a user stops the saving on purpose.
+void TunerWindow::ReportFailedSave(const std::string& why) {
+    LogError("Unable to save state.txt: " + why);
+    std::fprintf(stderr, "tarvo-tuner: unable to save state.txt: %s\n", why.c_str());
+    std::error_code ec;
+    const bool redirected = std::filesystem::is_symlink(kStateFileName, ec) &&
+                            std::filesystem::exists(kStateFileName, ec) &&
+                            !std::filesystem::is_regular_file(kStateFileName, ec);
+    if (m_bUnattendedExit || redirected)
+        return;
+    WarningBox(QStringLiteral("Settings not saved"),
+               QStringLiteral("The settings could not be saved to state.txt:\n%1\n\nThe changes "
+                              "made since the tuner started are lost.")
+                   .arg(QString::fromStdString(why)));
 }
 
 bool TunerWindow::CaptureAbandoned() const {

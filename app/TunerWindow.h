@@ -144,6 +144,9 @@ public:
     // as a device that stopped: the instruments go to rest and the error log says so. 0 turns
     // the watch off (tests on a device that delivers only when asked).
     void SetSilentDeviceLimit(int ms) { m_nSilentDeviceLimitMs = ms; }
+    // The exit that follows was not asked for at the window (a termination signal): a failed
+    // save is then logged and printed, with no box that would hold the exit.
+    void SetUnattendedExit() { m_bUnattendedExit = true; }
     bool DeviceSilent() const { return m_bDeviceSilent; }
 
 signals:
@@ -178,6 +181,8 @@ private:
     void ShowWarning(const std::string& title, const std::string& text) override;
     void LogError(const std::string& message) override;
 
+    void ReadSettings();
+    void ReportFailedSave(const std::string& why);
     bool CreateFonts();
     bool CreateButtons();
     bool CreateKeySelector();
@@ -252,6 +257,9 @@ private:
     bool m_bCreated = false;
     bool m_bDestroyed = false;
     int m_nStateWrites = 0;
+    bool m_bRecorded = false;       // recording started at least once in this run
+    bool m_bUnattendedExit = false; // see SetUnattendedExit
+    std::string m_strSaveRefused;   // why state.txt must not be replaced at exit, if so
     std::atomic<bool> m_bFakeTime{false};
     std::atomic<uint32_t> m_nFakeTime{0};
     int64_t m_nClockEpochMs = 0;

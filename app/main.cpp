@@ -25,6 +25,7 @@ void CloseFromSignal(TunerApp* tuner) {
         QTimer::singleShot(50, tuner, [tuner] { CloseFromSignal(tuner); });
         return;
     }
+    window->SetUnattendedExit();
     window->close();
 }
 

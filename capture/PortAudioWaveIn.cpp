@@ -3,6 +3,7 @@
 // lock-free ring registered in advance) and reports each full one.
 
 #include "capture/PortAudioWaveIn.h"
+#include "capture/QuietAudioLibraries.h"
 #include "capture/WaveBufferQueue.h"
 #include "capture/WaveInService.h"
 
@@ -161,6 +162,7 @@ public:
             format.nChannels != 1 || format.nSamplesPerSec == 0)
             return WAVERR_BADFORMAT;
         std::unique_lock lock(PaMutex());
+        const QuietAudioLibraries quiet;
         if (Pa_Initialize() != paNoError)
             return MMSYSERR_NODRIVER;
         const PaDeviceIndex device = InputDevice(deviceId);
@@ -208,6 +210,7 @@ bool RunPortAudioBounded(std::function<void()> work) {
         std::thread([state, work = std::move(work)] {
             {
                 std::lock_guard lock(PortAudioLock());
+                const QuietAudioLibraries quiet;
                 work();
             }
             std::lock_guard lock(state->m);

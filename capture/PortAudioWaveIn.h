@@ -11,7 +11,8 @@ std::mutex& PortAudioLock();
 // wait limit. PortAudio probes every device as it initialises, and a device that never answers
 // would otherwise freeze the window thread for good. False when the work did not finish in
 // time (or no thread could be made): it then carries on unattended, keeping the lock, so it
-// must keep what it writes in state it owns.
+// must keep what it writes in state it owns. The audio libraries' messages are quieted
+// meanwhile (QuietAudioLibraries).
 bool RunPortAudioBounded(std::function<void()> work);
 
 // The wait limit, 5000 ms unless a test sets another.

@@ -14,7 +14,7 @@ const char* const kUnusableDeviceTitle = "Error: Unable to use recording device"
 const char* const kUnusableDeviceText =
     "Unable to use your sound card. Try a different recording device in the options dialog box "
     "or click the help button in the main window for further help.";
-const char* const kUnusableDeviceLog = "Unable any open any recording device";
+const char* const kUnusableDeviceLog = "Unable to open any recording device";
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <portaudio.h>
 
 #include "capture/PortAudioWaveIn.h"
+#include "capture/QuietAudioLibraries.h"
 
 namespace {
 
@@ -162,6 +163,7 @@ private:
             return;
         m_bSeqTried = true;
         snd_seq_t* seq = nullptr;
+        const QuietAudioLibraries quiet; // no sequencer is no news
         if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0)
             return;
         const int self = snd_seq_client_id(seq);

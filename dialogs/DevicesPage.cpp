@@ -73,7 +73,7 @@ DevicesPage::DevicesPage(DeviceEnumerator& devices, int midiIndex, int recording
     const DialogUnits du(font());
     setFixedSize(du.X(260), du.Y(141));
 
-    auto* recordingLabel = new QLabel(QStringLiteral("Recoding Device:"), this);
+    auto* recordingLabel = new QLabel(QStringLiteral("Recording Device:"), this);
     recordingLabel->setGeometry(du.Rect(7, 7, 58, 8));
     auto* midiLabel = new QLabel(QStringLiteral("Midi Output Device:"), this);
     midiLabel->setGeometry(du.Rect(133, 7, 64, 8));
@@ -132,7 +132,7 @@ void DevicesPage::Start() {
             m_pRecordingList->addItem(kNoProperties);
             m_pRecording->setEnabled(false);
         } else {
-            m_pRecording->insertItem(0, QStringLiteral("Preferred recoring device"));
+            m_pRecording->insertItem(0, QStringLiteral("Preferred recording device"));
             for (int d = 0; d < n; ++d) {
                 m_pRecording->insertItem(d + 1, QString::fromStdString(m_devices.WaveInName(d)));
             }

@@ -3,10 +3,11 @@
 #include "display/BmpFile.h"
 #include "display/Surface.h"
 
-bool BlendedBitmap::Load(const std::string& pictureFile, const std::string& opacityFile) {
+bool BlendedBitmap::Load(const std::string& pictureFile, const std::string& opacityFile,
+                         std::string* why) {
     m_picture = m_opacity = m_result = QImage();
     m_nWidth = m_nHeight = 0;
-    if (!bmp::ReadPair(pictureFile, opacityFile, m_picture, m_opacity))
+    if (!bmp::ReadPair(pictureFile, opacityFile, m_picture, m_opacity, why))
         return false;
     m_nWidth = m_picture.width();
     m_nHeight = m_picture.height();

@@ -11,7 +11,8 @@ public:
     // Reads the picture and the opacity picture (24-bit BMP). True when both were read.
     // Width and height come from the picture; opacity pixels outside a smaller opacity
     // picture count as blue 255. A failed load leaves the skin empty.
-    bool Load(const std::string& pictureFile, const std::string& opacityFile);
+    bool Load(const std::string& pictureFile, const std::string& opacityFile,
+              std::string* why = nullptr);
 
     // Recomputes the result: per channel P + trunc(a/256 x (G - P)), a = opacity blue,
     // G = background (0x00BBGGRR). Always true.

@@ -1,5 +1,6 @@
 #include "display/BmpFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <utility>
 #include <vector>
@@ -39,32 +40,42 @@ struct Layout {
 };
 
 // Checks the two headers (at least the first 14 + 40 bytes); false for anything we do not
-// read. The pixel data itself is not required here.
-bool ParseHeaders(const std::uint8_t* data, std::size_t size, Layout& out) {
-    if (size < kFileHeaderSize + 40)
+// read, with `why` saying what it is. The pixel data itself is not required here.
+bool ParseHeaders(const std::uint8_t* data, std::size_t size, Layout& out, std::string& why) {
+    if (size < kFileHeaderSize + 40 || data[0] != 'B' || data[1] != 'M') {
+        why = "not a BMP picture";
         return false;
-    if (data[0] != 'B' || data[1] != 'M')
-        return false;
+    }
     const std::uint32_t offBits = U32(data + 10);
     const std::uint32_t infoSize = U32(data + 14);
     // BITMAPINFOHEADER and its V2..V5 extensions share the first 40 bytes; the old
     // 12-byte core header is not something we write.
-    if (infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 && infoSize != 124)
+    if (infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 && infoSize != 124) {
+        why = "a BMP header of " + std::to_string(infoSize) + " bytes, which is not read";
         return false;
+    }
     const std::int32_t width = I32(data + 18);
     const std::int32_t height = I32(data + 22);
     const std::uint16_t planes = U16(data + 26);
     const std::uint16_t bits = U16(data + 28);
     const std::uint32_t compression = U32(data + 30);
-    if (planes != 1 || bits != 24 || compression != 0)
+    if (planes != 1 || bits != 24 || compression != 0) {
+        why = std::to_string(bits) + " bits per pixel" + (compression != 0 ? ", compressed" : "") +
+              "; only uncompressed 24-bit pictures are read";
         return false;
-    if (width <= 0 || width > kMaxSide || height == 0 || height < -kMaxSide || height > kMaxSide)
+    }
+    const bool sidesInRange =
+        width > 0 && width <= kMaxSide && height != 0 && height >= -kMaxSide && height <= kMaxSide;
+    const int h = !sidesInRange ? 0 : height < 0 ? -height : height;
+    if (!sidesInRange || static_cast<std::int64_t>(width) * h > kMaxPixels) {
+        why = "a picture size of " + std::to_string(width) + " x " + std::to_string(height) +
+              ", out of range";
         return false;
-    const int h = height < 0 ? -height : height;
-    if (static_cast<std::int64_t>(width) * h > kMaxPixels)
+    }
+    if (offBits < kFileHeaderSize + infoSize) {
+        why = "pixel data said to start inside the header";
         return false;
-    if (offBits < kFileHeaderSize + infoSize)
-        return false;
+    }
     out.width = width;
     out.height = h;
     out.topDown = height < 0;
@@ -72,6 +83,8 @@ bool ParseHeaders(const std::uint8_t* data, std::size_t size, Layout& out) {
     out.stride = (static_cast<std::uint64_t>(width) * 3 + 3) & ~std::uint64_t{3};
     return true;
 }
+
+constexpr const char* kCutShort = "the file ends before its pixels do (cut short)";
 
 QImage Unpack(const std::uint8_t* pixels, const Layout& layout) {
     QImage image(layout.width, layout.height, QImage::Format_RGB32);
@@ -93,7 +106,8 @@ QImage Decode(const std::uint8_t* data, std::size_t size) {
     if (data == nullptr)
         return {};
     Layout layout;
-    if (!ParseHeaders(data, size, layout))
+    std::string why;
+    if (!ParseHeaders(data, size, layout, why))
         return {};
     const std::uint64_t need =
         layout.offset + layout.stride * static_cast<std::uint64_t>(layout.height);
@@ -102,30 +116,44 @@ QImage Decode(const std::uint8_t* data, std::size_t size) {
     return Unpack(data + layout.offset, layout);
 }
 
-QImage Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    in.seekg(0, std::ios::end);
-    const std::streamoff fileSize = in.tellg();
-    if (fileSize < 0)
-        return {};
-    in.seekg(0, std::ios::beg);
-    // Headers first, so that a forged size is refused before any large allocation.
-    std::uint8_t header[kFileHeaderSize + 40];
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header))
-        return {};
-    Layout layout;
-    if (!ParseHeaders(header, sizeof header, layout))
-        return {};
-    const std::uint64_t bytes = layout.stride * static_cast<std::uint64_t>(layout.height);
-    if (layout.offset + bytes > static_cast<std::uint64_t>(fileSize))
-        return {};
-    std::vector<std::uint8_t> pixels(bytes);
-    in.seekg(static_cast<std::streamoff>(layout.offset), std::ios::beg);
-    if (!in.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(bytes)))
-        return {};
-    return Unpack(pixels.data(), layout);
+QImage Read(const std::string& path, std::string* why) {
+    std::string reason;
+    QImage image = [&]() -> QImage {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            std::error_code ec;
+            reason = std::filesystem::exists(path, ec) ? "cannot be opened" : "missing";
+            return {};
+        }
+        in.seekg(0, std::ios::end);
+        const std::streamoff fileSize = in.tellg();
+        if (fileSize < 0) {
+            reason = "not a file that can be read";
+            return {};
+        }
+        in.seekg(0, std::ios::beg);
+        // Headers first, so that a forged size is refused before any large allocation.
+        std::uint8_t header[kFileHeaderSize + 40] = {};
+        in.read(reinterpret_cast<char*>(header), sizeof header);
+        Layout layout;
+        if (!ParseHeaders(header, static_cast<std::size_t>(in.gcount()), layout, reason))
+            return {};
+        const std::uint64_t bytes = layout.stride * static_cast<std::uint64_t>(layout.height);
+        if (layout.offset + bytes > static_cast<std::uint64_t>(fileSize)) {
+            reason = kCutShort;
+            return {};
+        }
+        std::vector<std::uint8_t> pixels(bytes);
+        in.seekg(static_cast<std::streamoff>(layout.offset), std::ios::beg);
+        if (!in.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(bytes))) {
+            reason = kCutShort;
+            return {};
+        }
+        return Unpack(pixels.data(), layout);
+    }();
+    if (image.isNull() && why != nullptr)
+        *why = reason.empty() ? "cannot be read" : reason;
+    return image;
 }
 
 std::string Encode(const QImage& source) {
@@ -165,13 +193,17 @@ std::string Encode(const QImage& source) {
 }
 
 bool ReadPair(const std::string& firstPath, const std::string& secondPath, QImage& first,
-              QImage& second) {
-    QImage a = Read(firstPath);
-    if (a.isNull())
+              QImage& second, std::string* why) {
+    std::string reason;
+    QImage a = Read(firstPath, &reason);
+    QImage b;
+    if (!a.isNull())
+        b = Read(secondPath, &reason);
+    if (a.isNull() || b.isNull()) {
+        if (why != nullptr)
+            *why = (a.isNull() ? firstPath : secondPath) + ": " + reason;
         return false;
-    QImage b = Read(secondPath);
-    if (b.isNull())
-        return false;
+    }
     first = std::move(a);
     second = std::move(b);
     return true;

@@ -19,13 +19,14 @@ inline constexpr std::int64_t kMaxPixels = 4 * 1024 * 1024;
 // image on any fault.
 QImage Decode(const std::uint8_t* data, std::size_t size);
 
-// Reads and decodes a file; a null image when it is missing, unreadable or refused.
-QImage Read(const std::string& path);
+// Reads and decodes a file; a null image when it is missing, unreadable or refused, with `why`
+// (when given) saying which in a few words ("missing", "8 bits per pixel; ...", "cut short").
+QImage Read(const std::string& path, std::string* why = nullptr);
 
 // Reads two pictures that are used together: both, or neither (false, and first and second are
-// left as they were).
+// left as they were); `why` then names the file that failed and the reason.
 bool ReadPair(const std::string& firstPath, const std::string& secondPath, QImage& first,
-              QImage& second);
+              QImage& second, std::string* why = nullptr);
 
 // Encodes an image as a bottom-up 24-bit BI_RGB BMP (rows padded to 4 bytes).
 std::string Encode(const QImage& image);

@@ -45,20 +45,20 @@ double Theta(int percent) {
 
 FineTuningGauge::FineTuningGauge() = default;
 
-bool FineTuningGauge::Create(const std::string& artDir) {
+bool FineTuningGauge::Create(const std::string& artDir, std::string* why) {
     std::lock_guard lock(m_mutex);
     m_panel = QImage(kPanelWidth, kPanelHeight, QImage::Format_RGB32);
     m_panel.fill(surface::kWhite);
     const std::string prefix = artDir.empty() ? std::string() : artDir + "/";
-    if (!m_notes.Load(prefix + "NotesClr.bmp", prefix + "NotesBev.bmp"))
+    if (!m_notes.Load(prefix + "NotesClr.bmp", prefix + "NotesBev.bmp", why))
         return false;
     m_notes.SetColor(m_textColor);
-    if (!m_digits.Load(prefix + "NumClr.bmp", prefix + "NumBev.bmp"))
+    if (!m_digits.Load(prefix + "NumClr.bmp", prefix + "NumBev.bmp", why))
         return false;
     m_digits.SetColor(m_textColor);
-    if (!m_label.Load(prefix + "Label.bmp"))
+    if (!m_label.Load(prefix + "Label.bmp", why))
         return false;
-    return m_hub.Load(prefix + "Circle.bmp", 0xFFFFFF);
+    return m_hub.Load(prefix + "Circle.bmp", 0xFFFFFF, why);
 }
 
 void FineTuningGauge::SetNote(int note) {

@@ -40,9 +40,9 @@ public:
 
     // Builds the panel and loads "NotesClr.bmp"/"NotesBev.bmp", "NumClr.bmp"/"NumBev.bmp",
     // "Label.bmp" and "Circle.bmp" from artDir (the current directory when empty), in that
-    // order, stopping at the first failure (later skins stay empty). False on a failure; the
-    // panel is 240 x 257 either way.
-    bool Create(const std::string& artDir = {});
+    // order, stopping at the first failure (later skins stay empty). False on a failure, with
+    // `why` naming the file and what is wrong with it; the panel is 240 x 257 either way.
+    bool Create(const std::string& artDir = {}, std::string* why = nullptr);
 
     void SetNote(int note);       // 0..11, 0 = C; anything else draws no letters
     void SetPercent(int percent); // signed percent of a half-step, kept in -99..99 by callers

@@ -3,10 +3,11 @@
 #include "display/BmpFile.h"
 #include "display/Surface.h"
 
-bool GlyphStrip::Load(const std::string& colorAmountFile, const std::string& bevelFile) {
+bool GlyphStrip::Load(const std::string& colorAmountFile, const std::string& bevelFile,
+                      std::string* why) {
     m_colorAmount = m_bevel = m_result = QImage();
     m_nWidth = m_nHeight = 0;
-    if (!bmp::ReadPair(colorAmountFile, bevelFile, m_colorAmount, m_bevel))
+    if (!bmp::ReadPair(colorAmountFile, bevelFile, m_colorAmount, m_bevel, why))
         return false;
     m_nWidth = m_colorAmount.width();
     m_nHeight = m_colorAmount.height();

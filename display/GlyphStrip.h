@@ -12,7 +12,8 @@ class GlyphStrip {
 public:
     // Reads both pictures (24-bit BMP) and composes the result with the current text colour.
     // True when both were read; a failed load leaves the strip empty (it then draws nothing).
-    bool Load(const std::string& colorAmountFile, const std::string& bevelFile);
+    bool Load(const std::string& colorAmountFile, const std::string& bevelFile,
+              std::string* why = nullptr);
 
     // Stores the text colour (0x00BBGGRR) and recomposes the result.
     void SetColor(std::uint32_t textColor);

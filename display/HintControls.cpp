@@ -45,13 +45,21 @@ void ReportPointer(QWidget* control, const QMouseEvent* event) {
     QApplication::sendEvent(parent, &move);
 }
 
-void ReportKeyRelease(QWidget* control, const QKeyEvent* event) {
+void NotePress(int& pressedKey, const QKeyEvent* event) {
+    if (!event->isAutoRepeat())
+        pressedKey = event->key();
+}
+
+void ReportKeyRelease(QWidget* control, const QKeyEvent* event, int& pressedKey) {
     // Holding a key down repeats press/release pairs; only the real release counts.
     if (event->isAutoRepeat())
         return;
+    const bool pressedHere = pressedKey == event->key();
+    pressedKey = 0;
     QWidget* parent = control->parentWidget();
     const int code = HintCharCode(event->key());
-    if (!parent || code == 0)
+    // Tab's release always reports: the window's focus ring counts on it (its first step).
+    if (!parent || code == 0 || (!pressedHere && code != '\t'))
         return;
     HintCharEvent character(code);
     QApplication::sendEvent(parent, &character);
@@ -72,6 +80,7 @@ void HintButton::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void HintButton::keyPressEvent(QKeyEvent* event) {
+    NotePress(m_nPressedKey, event);
     QPushButton::keyPressEvent(event);
     // A press the button ignores must not also reach the window: the release reports it.
     event->accept();
@@ -79,7 +88,7 @@ void HintButton::keyPressEvent(QKeyEvent* event) {
 
 void HintButton::keyReleaseEvent(QKeyEvent* event) {
     QPushButton::keyReleaseEvent(event);
-    ReportKeyRelease(this, event);
+    ReportKeyRelease(this, event, m_nPressedKey);
     event->accept();
 }
 
@@ -95,12 +104,14 @@ void HintComboBox::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void HintComboBox::keyPressEvent(QKeyEvent* event) {
-    QComboBox::keyPressEvent(event);
+    NotePress(m_nPressedKey, event);
+    if (!m_commandKeys.contains(event->key()))
+        QComboBox::keyPressEvent(event);
     event->accept();
 }
 
 void HintComboBox::keyReleaseEvent(QKeyEvent* event) {
     QComboBox::keyReleaseEvent(event);
-    ReportKeyRelease(this, event);
+    ReportKeyRelease(this, event, m_nPressedKey);
     event->accept();
 }

@@ -3,8 +3,10 @@
 #include "display/BmpFile.h"
 #include "display/Surface.h"
 
-bool SkinBitmap::Load(const std::string& file) {
-    m_image = bmp::Read(file);
+bool SkinBitmap::Load(const std::string& file, std::string* why) {
+    m_image = bmp::Read(file, why);
+    if (m_image.isNull() && why != nullptr)
+        *why = file + ": " + *why;
     m_nWidth = m_image.width();
     m_nHeight = m_image.height();
     return !m_image.isNull();
@@ -23,13 +25,16 @@ void SkinBitmap::DrawPart(QImage& target, int x, int y, int sx, int sy, int widt
     surface::CopyRect(target, x, y, m_image, QRect(sx, sy, width, height));
 }
 
-bool MaskedBitmap::Load(const std::string& file, std::uint32_t transparentColor) {
+bool MaskedBitmap::Load(const std::string& file, std::uint32_t transparentColor, std::string* why) {
     m_image = m_cutOut = QImage();
     m_mask.clear();
     m_nWidth = m_nHeight = 0;
-    QImage image = bmp::Read(file);
-    if (image.isNull())
+    QImage image = bmp::Read(file, why);
+    if (image.isNull()) {
+        if (why != nullptr)
+            *why = file + ": " + *why;
         return false;
+    }
     m_image = std::move(image);
     m_nWidth = m_image.width();
     m_nHeight = m_image.height();

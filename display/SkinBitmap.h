@@ -11,7 +11,7 @@
 class SkinBitmap {
 public:
     // True when the file was read; otherwise the skin stays empty and draws nothing.
-    bool Load(const std::string& file);
+    bool Load(const std::string& file, std::string* why = nullptr);
 
     // Copies the whole bitmap to (x, y) of target, clipped.
     void Draw(QImage& target, int x, int y) const;
@@ -36,7 +36,7 @@ class MaskedBitmap {
 public:
     // True when the file was read; builds the mask (1 where the pixel equals the transparent
     // colour, 0x00BBGGRR) and the cut-out (transparent pixels black).
-    bool Load(const std::string& file, std::uint32_t transparentColor);
+    bool Load(const std::string& file, std::uint32_t transparentColor, std::string* why = nullptr);
 
     // Draws at (x, y): pixels of the transparent colour keep what lies beneath, every other
     // pixel is copied. Clipped; nothing when empty.

@@ -1,17 +1,11 @@
 #include "model/TunerSettings.h"
 
+#include "model/SafeFile.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <limits>
-#include <system_error>
-
-#if __has_include(<unistd.h>)
-#include <unistd.h> // fsync: the new file must be on disk before it replaces the old one
-#define TARVO_HAVE_UNISTD 1
-#endif
 
 namespace {
 
@@ -21,7 +15,6 @@ constexpr uint32_t kMaxStoredConcertA = 45000;
 constexpr int32_t kMaxTuningOctave = 2;
 constexpr char kFieldSeparator = '\t';
 constexpr char kLineEnd = '\n';
-constexpr const char* kTempSuffix = ".tmp.";
 
 // Reads state.txt text the way a C++ stream extraction does in the "C" locale, without
 // depending on any locale: numbers skip leading blanks, tabs and line ends, take an optional
@@ -89,22 +82,45 @@ public:
         return true;
     }
 
-    // The line end after the last number of a line: "\r\n" or one character, nothing else.
-    void ConsumeLineEnd() {
-        if (m_nPos + 1 < m_text.size() && m_text[m_nPos] == '\r' && m_text[m_nPos + 1] == '\n') {
-            m_nPos += 2;
-        } else if (m_nPos < m_text.size()) {
+    // The end of a line after its last number: blanks, tabs and carriage returns, then a line
+    // feed or the end of the text. Anything else there fails: it belongs to no field.
+    bool EndLine() {
+        while (m_nPos < m_text.size() &&
+               (m_text[m_nPos] == ' ' || m_text[m_nPos] == '\t' || m_text[m_nPos] == '\r')) {
             ++m_nPos;
         }
+        if (m_nPos == m_text.size()) {
+            return true;
+        }
+        if (m_text[m_nPos] != kLineEnd) {
+            return false;
+        }
+        ++m_nPos;
+        return true;
     }
 
+    // Where reading stopped, for a message: its line, from 1, and whether the text ends there.
+    std::size_t Line() const {
+        const std::size_t end = std::min(m_nPos, m_text.size());
+        return 1 + static_cast<std::size_t>(
+                       std::count(m_text.begin(), m_text.begin() + static_cast<long>(end), '\n'));
+    }
+    bool AtEnd() const { return m_nPos >= m_text.size(); }
+
     // A tuning name: up to kMaxTuningNameLength characters before the next tab; the tab stays
-    // for the next number read to skip.
-    void ReadName(std::string& name) {
+    // for the next number read to skip. False at a line feed: a name cannot hold one, so the
+    // line it ends is damaged.
+    bool ReadName(std::string& name) {
         const std::size_t tab = m_text.find(kFieldSeparator, m_nPos);
         const std::size_t end = std::min({tab, m_text.size(), m_nPos + kMaxTuningNameLength});
         name.assign(m_text.substr(m_nPos, end - m_nPos));
+        const std::size_t lf = name.find(kLineEnd);
+        if (lf != std::string::npos) {
+            m_nPos += lf;
+            return false;
+        }
         m_nPos = end;
+        return true;
     }
 
 private:
@@ -197,34 +213,35 @@ void TunerSettings::ApplyDefaults() {
     SetAnalysisHop(kDefaultAnalysisHop);
 }
 
-bool TunerSettings::ReadStateFile(const std::string& path) {
-    // C stdio: a read error (a directory, a device) is a result here, not an exception.
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        tunings.Clear();
-        return false;
-    }
+bool TunerSettings::ReadStateFile(const std::string& path, StateFileProblem* problem) {
     std::string text;
-    char buf[4096];
-    std::size_t nRead = 0;
-    bool bTooLong = false;
-    while ((nRead = std::fread(buf, 1, sizeof buf, file)) > 0) {
-        if (text.size() + nRead > kMaxStateFileBytes) {
-            bTooLong = true;
-            break;
-        }
-        text.append(buf, nRead);
+    std::string why;
+    const safefile::ReadStatus status = safefile::ReadFile(path, kMaxStateFileBytes, text, why);
+    bool bOk = false;
+    StateFileProblem::Kind kind = StateFileProblem::Kind::Unreadable;
+    switch (status) {
+    case safefile::ReadStatus::Read:
+        bOk = ReadStateText(text, &why);
+        break;
+    case safefile::ReadStatus::Missing:
+        kind = StateFileProblem::Kind::Missing;
+        break;
+    case safefile::ReadStatus::NotOpened:
+        kind = StateFileProblem::Kind::NotOpened;
+        break;
+    case safefile::ReadStatus::ReadFailed:
+        break;
     }
-    const bool bError = bTooLong || std::ferror(file) != 0;
-    std::fclose(file);
-    if (bError) {
+    if (!bOk) {
         tunings.Clear();
-        return false;
+        if (problem != nullptr) {
+            *problem = StateFileProblem{kind, why};
+        }
     }
-    return ReadStateText(text);
+    return bOk;
 }
 
-bool TunerSettings::ReadStateText(std::string_view text) {
+bool TunerSettings::ReadStateText(std::string_view text, std::string* why) {
     // Everything is read into locals first, so a bad file changes nothing but the tunings.
     StateTextReader in(text);
     uint32_t storedConcertA = 0;
@@ -236,8 +253,13 @@ bool TunerSettings::ReadStateText(std::string_view text) {
     int32_t nTunings = 0;
     TuningList list;
 
-    const auto fail = [this] {
+    const auto fail = [this, &in, why] {
         tunings.Clear();
+        if (why != nullptr) {
+            *why = in.AtEnd()
+                       ? "it ends early, in line " + std::to_string(in.Line())
+                       : "line " + std::to_string(in.Line()) + " is not in the tuner's format";
+        }
         return false;
     };
     const auto readColor = [&in](uint32_t& color) {
@@ -263,15 +285,13 @@ bool TunerSettings::ReadStateText(std::string_view text) {
     if (!in.ReadSigned(nHop) || nHop < 0) {
         return fail();
     }
-    if (!in.ReadSigned(nTunings) || nTunings < 0) {
+    if (!in.ReadSigned(nTunings) || nTunings < 0 || !in.EndLine()) {
         return fail();
     }
-    in.ConsumeLineEnd();
 
     for (int32_t i = 0; i < nTunings; ++i) {
         Tuning tuning;
-        in.ReadName(tuning.name);
-        if (!in.ReadUnsigned(tuning.tag)) {
+        if (!in.ReadName(tuning.name) || !in.ReadUnsigned(tuning.tag)) {
             return fail();
         }
         for (StringPitch& pitch : tuning.strings) {
@@ -283,7 +303,9 @@ bool TunerSettings::ReadStateText(std::string_view text) {
                 return fail();
             }
         }
-        in.ConsumeLineEnd();
+        if (!in.EndLine()) {
+            return fail();
+        }
         list.Append(tuning);
     }
 
@@ -343,7 +365,12 @@ std::string TunerSettings::WriteStateText() {
 
     Tuning tuning;
     for (bool bMore = tunings.ReadAt(0, tuning); bMore; bMore = tunings.ReadNext(tuning)) {
-        out += tuning.name;
+        // What the reader takes back as the same name: no tab or line feed, not too long.
+        std::string name = tuning.name.substr(0, kMaxTuningNameLength);
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return c == kFieldSeparator || c == kLineEnd; },
+            ' ');
+        out += name;
         out += kFieldSeparator;
         AppendNumber(out, tuning.tag);
         for (const StringPitch& pitch : tuning.strings) {
@@ -357,51 +384,11 @@ std::string TunerSettings::WriteStateText() {
     return out;
 }
 
-std::string TunerSettings::TempPathFor(const std::string& path) {
-#ifdef TARVO_HAVE_UNISTD
-    return path + kTempSuffix + std::to_string(::getpid());
-#else
-    return path + kTempSuffix + "0";
-#endif
-}
-
-bool TunerSettings::WriteStateFile(const std::string& givenPath) {
-    const std::string text = WriteStateText();
-    // Saving replaces the file by renaming a new one over it. A state file that is a link is
-    // kept a link: the file it names is the one replaced.
-    std::error_code ec;
-    std::string path = givenPath;
-    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(path, ec); ++hops) {
-        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
-        if (ec) {
-            break;
-        }
-        path = (std::filesystem::path(path).parent_path() / target).string();
-    }
-    const std::string tempPath = TempPathFor(path);
-
-    std::FILE* file = std::fopen(tempPath.c_str(), "w");
-    if (file == nullptr) {
-        return false;
-    }
-    bool bOk = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    bOk = std::fflush(file) == 0 && bOk;
-#ifdef TARVO_HAVE_UNISTD
-    bOk = bOk && ::fsync(::fileno(file)) == 0;
-#endif
-    bOk = std::fclose(file) == 0 && bOk;
-
-    if (bOk) {
-        // The new file keeps the old one's permissions (a private file stays private).
-        const std::filesystem::file_status old = std::filesystem::status(path, ec);
-        if (!ec && std::filesystem::is_regular_file(old)) {
-            std::filesystem::permissions(tempPath, old.permissions(), ec);
-        }
-        std::filesystem::rename(tempPath, path, ec); // replaces the old file in one step
-        bOk = !ec;
-    }
-    if (!bOk) {
-        std::filesystem::remove(tempPath, ec);
+bool TunerSettings::WriteStateFile(const std::string& path, std::string* why) {
+    std::string problem;
+    const bool bOk = safefile::ReplaceFile(path, WriteStateText(), problem);
+    if (!bOk && why != nullptr) {
+        *why = problem;
     }
     return bOk;
 }

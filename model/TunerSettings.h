@@ -41,6 +41,16 @@ inline constexpr const char* kStateFileHeader = "USED DIRECTLY BY TARVO GUITAR T
 // endless device) it is refused rather than read into memory whole.
 inline constexpr std::size_t kMaxStateFileBytes = std::size_t{16} << 20;
 
+// Why ReadStateFile returned false.
+struct StateFileProblem {
+    enum class Kind {
+        Missing,    // no state file: the first start
+        NotOpened,  // not permitted, or not a regular file (a directory, FIFO, device)
+        Unreadable, // it opened, but could not be read or does not hold the format
+    } kind = Kind::Missing;
+    std::string why; // a few words, e.g. "line 3 is not in the tuner's format"
+};
+
 class TunerSettings {
 public:
     TunerSettings(); // defaults, no tunings
@@ -50,20 +60,20 @@ public:
     // Fills the settings from the file. False when the file cannot be opened or holds anything
     // the format does not allow; the other fields are then left as they were and the tuning
     // list is empty (the caller applies the defaults). On success the tuning list is replaced.
-    bool ReadStateFile(const std::string& path);
-    // Writes the whole object. The new text goes to a file beside `path` that replaces `path`
-    // only once it is completely written and flushed, so a failed write never damages the old
-    // file. False when anything fails.
-    bool WriteStateFile(const std::string& path);
-    // That file: `path` plus ".tmp." and the process number, so two copies of the program
-    // saving at once each write their own and the later rename wins whole.
-    static std::string TempPathFor(const std::string& path);
+    // Only a regular file is opened, never blocking. `problem`, when given, says what failed.
+    bool ReadStateFile(const std::string& path, StateFileProblem* problem = nullptr);
+    // Writes the whole object. The new text goes to a file beside the one `path` names that
+    // replaces it only once it is completely written and flushed, so a failed write never
+    // damages the old file; anything but a regular file (a directory, a device, a link to one)
+    // is never replaced. False when anything fails, with `why` saying what.
+    bool WriteStateFile(const std::string& path, std::string* why = nullptr);
     // concertA 440.0, keyIndex 0, the four default colours, devices 0, analysisHop 128.0.
     // The tuning list is not touched.
     void ApplyDefaults();
 
-    // The same reader and writer on text in memory (file bytes, "\n" line ends).
-    bool ReadStateText(std::string_view text);
+    // The same reader and writer on text in memory (file bytes, "\n" line ends). `why`, when
+    // given, says where the text fails.
+    bool ReadStateText(std::string_view text, std::string* why = nullptr);
     std::string WriteStateText();
 
     ColorScheme GetColors() const;

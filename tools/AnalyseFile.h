@@ -4,6 +4,7 @@
 // tarvo-analyse, its tests and the benchmarks.
 
 #include "analysis/PitchResult.h"
+#include "tools/AudioFile.h"
 
 #include <cstddef>
 #include <functional>
@@ -20,23 +21,6 @@ struct FrameConfig {
 // The tuner's configuration for a recording rate: 11025 Hz (1024, 20 Hz, its first choice),
 // 22050 Hz (1024, 35 Hz) or 44100 Hz (2048, 35 Hz). False for any other rate.
 bool LiveConfiguration(int sampleRate, FrameConfig& config);
-
-// Mono samples holding 16-bit integer values, as the capture side delivers them.
-struct Recording {
-    std::vector<float> samples;
-    int sampleRate = 0;
-    int fileRate = 0; // rate of the file before resampling
-};
-
-// Longest recording analysed, in samples after resampling (1 GiB of floats): over six hours
-// at 11025 Hz.
-constexpr size_t kMaxAnalysedSamples = size_t{1} << 28;
-
-// Reads any file libsndfile reads, mixes the channels to mono (their mean), resamples to
-// targetRate with libsamplerate's best sinc converter (targetRate 0 keeps the file's rate) and
-// scales to the 16-bit range, rounded and clipped. On failure `error` says why.
-bool LoadRecording(const std::string& path, int targetRate, Recording& recording,
-                   std::string& error);
 
 struct AnalyseOptions {
     FrameConfig config;

@@ -43,8 +43,10 @@ const char* const kUsage =
     "\n"
     "time is the time of the frame's last sample in seconds, cents and level carry two\n"
     "decimals, frequency three; hold is 1 while the tuner keeps showing its previous reading.\n"
-    "With several files each file's lines follow a '# FILE' line. Exit status 2 when a file or\n"
-    "an option could not be used.\n";
+    "With several files each file's lines follow a '# FILE' line. File names are printed with\n"
+    "backslashes and control characters escaped (\\\\, \\n, \\t, \\r, \\xHH). Recordings are read\n"
+    "up to 25 minutes (at 11025 Hz; a quarter of that with --native-rate at 44100 Hz). Exit\n"
+    "status 2 when a file or an option could not be used.\n";
 
 struct Options {
     float concertA = 440.0f;
@@ -191,9 +193,9 @@ struct Summary {
         it->second.second.push_back(f.reading.frequency);
     }
 
-    void Print(const std::string& path) const {
+    void Print(const std::string& name) const {
         if (settled == 0) {
-            std::printf("%s: no settled note (0 of %ld frames)\n", path.c_str(), frames);
+            std::printf("%s: no settled note (0 of %ld frames)\n", name.c_str(), frames);
             return;
         }
         // Most frequent note; the first to appear wins ties.
@@ -209,12 +211,14 @@ struct Summary {
         const auto& [cents, freqs] = byNote.at(best);
         std::printf("%s: %s%d %+.2f cents %.3f Hz, first settled at %.4f s (%ld of %ld frames "
                     "settled, %zu on %s%d)\n",
-                    path.c_str(), KeyName(best.first), best.second, Median(cents), Median(freqs),
+                    name.c_str(), KeyName(best.first), best.second, Median(cents), Median(freqs),
                     firstSettled, settled, frames, bestCount, KeyName(best.first), best.second);
     }
 };
 
 bool AnalyseOne(const std::string& path, const Options& o, bool several) {
+    // Names go out escaped: a line feed in one must not start a line of its own.
+    const std::string name = PrintableName(path);
     Recording rec;
     std::string error;
     AnalyseOptions ao;
@@ -222,20 +226,20 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
     ao.concertA = o.concertA;
     if (o.nativeRate) {
         if (!LoadRecording(path, 0, rec, error)) {
-            std::fprintf(stderr, "tarvo-analyse: %s: %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "tarvo-analyse: %s: %s\n", name.c_str(), error.c_str());
             return false;
         }
         if (!LiveConfiguration(rec.sampleRate, ao.config)) {
             std::fprintf(stderr,
                          "tarvo-analyse: %s: sample rate %d Hz has no tuner configuration "
                          "(--native-rate takes 11025, 22050 or 44100 Hz)\n",
-                         path.c_str(), rec.sampleRate);
+                         name.c_str(), rec.sampleRate);
             return false;
         }
     } else {
         LiveConfiguration(11025, ao.config);
         if (!LoadRecording(path, ao.config.sampleRate, rec, error)) {
-            std::fprintf(stderr, "tarvo-analyse: %s: %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "tarvo-analyse: %s: %s\n", name.c_str(), error.c_str());
             return false;
         }
     }
@@ -249,7 +253,7 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
             rec, ao, [&](const FrameReport&) { ++frames; }, error);
         const double cpu = ProcessCpuSeconds() - start;
         if (!ok) {
-            std::fprintf(stderr, "tarvo-analyse: %s: %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "tarvo-analyse: %s: %s\n", name.c_str(), error.c_str());
             return false;
         }
         const double seconds =
@@ -257,14 +261,14 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
         std::fprintf(stderr,
                      "tarvo-analyse: %s: analysis cpu %.6f s for %.3f s of audio (%ld frames), "
                      "%.6f s per s\n",
-                     path.c_str(), cpu, seconds, frames, seconds > 0.0 ? cpu / seconds : 0.0);
+                     name.c_str(), cpu, seconds, frames, seconds > 0.0 ? cpu / seconds : 0.0);
         return true;
     }
 
     Summary summary;
     if (!o.summary) {
         if (several) {
-            std::printf("# %s\n", path.c_str());
+            std::printf("# %s\n", name.c_str());
         }
         std::puts(o.classes ? "time,class,note,octave,cents,level,frequency"
                             : "time,note,octave,cents,level,frequency,hold");
@@ -294,11 +298,11 @@ bool AnalyseOne(const std::string& path, const Options& o, bool several) {
         },
         error);
     if (!ok) {
-        std::fprintf(stderr, "tarvo-analyse: %s: %s\n", path.c_str(), error.c_str());
+        std::fprintf(stderr, "tarvo-analyse: %s: %s\n", name.c_str(), error.c_str());
         return false;
     }
     if (o.summary) {
-        summary.Print(path);
+        summary.Print(name);
     }
     return true;
 }
@@ -316,7 +320,7 @@ int main(int argc, char** argv) {
         try {
             ok = AnalyseOne(path, o, o.files.size() > 1);
         } catch (const std::bad_alloc&) {
-            std::fprintf(stderr, "tarvo-analyse: %s: out of memory\n", path.c_str());
+            std::fprintf(stderr, "tarvo-analyse: %s: out of memory\n", PrintableName(path).c_str());
         }
         allGood = ok && allGood;
         // Output that never arrived (a full disk, a closed pipe) is no result.

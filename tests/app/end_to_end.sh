@@ -2,7 +2,8 @@
 # End to end: starts the real tarvo-tuner under Xvfb on a simulated recording of A3 played
 # 15 cents sharp (a sawtooth at 221.92 Hz), reads note, octave and percent off a screenshot of
 # its window by comparing the glyph bands with the artwork, checks the frame-rate title after
-# the "f" key and that the "e" key, and then SIGTERM, end the program after writing state.txt.
+# the "f" key and that the "e" key, and then SIGTERM, SIGINT and SIGHUP, end the program after
+# writing state.txt, and that SIGKILL leaves it as it was.
 #
 #   end_to_end.sh TUNER READER DATA_DIR [SCREENSHOT_COPY]
 set -euo pipefail
@@ -78,27 +79,34 @@ if [ "${1:-}" = "--inside" ]; then
     }
     echo "e2e: exit key saved state.txt"
 
-    # A termination signal from the desktop session ends it like the close box.
-    rm -f state.txt
-    TARVO_SIMULATED_INPUT="$work/tone.wav" "$tuner" >tuner.out 2>&1 &
-    pid=$!
-    timeout 20 xdotool search --sync --onlyvisible --name '^Tarvo Instrument Tuner' >/dev/null
-    sleep 1
-    kill -TERM "$pid"
-    if ! ends_within_10s "$pid"; then
-        echo "e2e: SIGTERM did not end the program"
-        kill -KILL "$pid"
-        exit 1
-    fi
-    wait "$pid" || {
-        echo "e2e: tarvo-tuner exited with status $? on SIGTERM"
-        exit 1
-    }
-    [ -f state.txt ] || {
-        echo "e2e: SIGTERM lost the settings"
-        exit 1
-    }
-    echo "e2e: SIGTERM saved state.txt"
+    # A termination signal (desktop session, terminal, hang-up) ends it like the close box and
+    # saves; SIGKILL saves nothing and leaves the saved file as it was.
+    for sig in TERM INT HUP KILL; do
+        cp state.txt saved.txt
+        [ "$sig" = KILL ] || rm -f state.txt
+        TARVO_SIMULATED_INPUT="$work/tone.wav" "$tuner" >tuner.out 2>&1 &
+        pid=$!
+        timeout 20 xdotool search --sync --onlyvisible --name '^Tarvo Instrument Tuner' >/dev/null
+        sleep 1
+        kill -"$sig" "$pid"
+        if ! ends_within_10s "$pid"; then
+            echo "e2e: SIG$sig did not end the program"
+            kill -KILL "$pid"
+            exit 1
+        fi
+        status=0
+        wait "$pid" || status=$?
+        if [ "$sig" = KILL ]; then
+            cmp -s state.txt saved.txt || {
+                echo "e2e: SIGKILL changed state.txt"
+                exit 1
+            }
+        elif [ "$status" -ne 0 ] || [ ! -f state.txt ]; then
+            echo "e2e: SIG$sig: status $status, state.txt $([ -f state.txt ] || echo not) saved"
+            exit 1
+        fi
+        echo "e2e: SIG$sig ended it, state.txt $([ "$sig" = KILL ] && echo unchanged || echo saved)"
+    done
     exit 0
 fi
 

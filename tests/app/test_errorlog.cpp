@@ -113,7 +113,7 @@ TEST_F(ErrorLogFile, EachMessageAppendsOneLineAndKeepsWhatWasThere) {
     log.SetFileName(m_path.string());
     EXPECT_EQ(log.FileName(), m_path.string());
     const std::vector<std::string> messages = {"Unable to create Exit button",
-                                               "Unable any open any recording device", ""};
+                                               "Unable to open any recording device", ""};
     for (std::size_t i = 0; i < messages.size(); ++i) {
         log.LogError(messages[i]);
         std::string raw;

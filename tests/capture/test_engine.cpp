@@ -83,7 +83,7 @@ TEST_F(EngineTest, AllSixAttemptsFailInOrderThenOneWarning) {
     EXPECT_EQ(reporter.warnings[0].second,
               "Unable to use your sound card. Try a different recording device in the options "
               "dialog box or click the help button in the main window for further help.");
-    EXPECT_EQ(reporter.lines, std::vector<std::string>{"Unable any open any recording device"});
+    EXPECT_EQ(reporter.lines, std::vector<std::string>{"Unable to open any recording device"});
     EXPECT_FALSE(engine->IsRunning());
     EXPECT_FALSE(engine->Capture().GetAdaptiveHop());
 }

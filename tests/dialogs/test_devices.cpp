@@ -89,7 +89,7 @@ TEST_F(DevicesTest, LayoutOfThePage) {
     QStringList labels;
     for (const QLabel* label : page->findChildren<QLabel*>())
         labels << label->text();
-    EXPECT_TRUE(labels.contains("Recoding Device:"));
+    EXPECT_TRUE(labels.contains("Recording Device:"));
     EXPECT_TRUE(labels.contains("Midi Output Device:"));
 }
 
@@ -97,7 +97,7 @@ TEST_F(DevicesTest, TwoRecordingDevicesInSystemOrder) {
     auto sheet = ShowDevices(0, 0);
     DevicesPage* page = sheet->Devices();
     EXPECT_EQ(ComboItems(page->RecordingCombo()),
-              (QStringList{"Preferred recoring device", "USB Microphone", "Line In"}));
+              (QStringList{"Preferred recording device", "USB Microphone", "Line In"}));
     EXPECT_EQ(page->RecordingCombo()->currentIndex(), 0);
     // The preferred entry shows the default device.
     EXPECT_EQ(
@@ -208,7 +208,7 @@ TEST_F(DevicesTest, FailingCapabilityQueriesShowLess) {
     auto sheet = ShowDevices(0, 0);
     DevicesPage* page = sheet->Devices();
     EXPECT_EQ(ComboItems(page->RecordingCombo()),
-              (QStringList{"Preferred recoring device", "", ""}));
+              (QStringList{"Preferred recording device", "", ""}));
     EXPECT_EQ(Lines(page->RecordingList()), (QStringList{kHeader0, kHeader1}));
     EXPECT_TRUE(Lines(page->MidiList()).isEmpty());
     page->RecordingCombo()->setCurrentIndex(1);

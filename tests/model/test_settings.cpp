@@ -1,3 +1,4 @@
+#include "model/SafeFile.h"
 #include "model/TunerSettings.h"
 #include "tests/common/TestFiles.h"
 
@@ -9,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -274,6 +279,24 @@ TEST(SettingsReader, AnyDeviceIndexIsAccepted) {
     EXPECT_EQ(s.GetAnalysisHop(), 0.0f);
 }
 
+TEST(SettingsReader, BlanksAfterALinesLastNumberBelongToNoName) {
+    // A blank or tab after the last octave (or after the count) ends the line like the line
+    // feed does; nothing of it reaches the next tuning's name.
+    TunerSettings s;
+    std::string text = FileWithTunings("2", kStandard + kDropD);
+    text.insert(text.find("\nStandard"), " \t");
+    text.insert(text.find("\nDrop D"), " ");
+    ASSERT_TRUE(s.ReadStateText(text));
+    EXPECT_EQ(TuningsOf(s)[1].name, "Drop D");
+    EXPECT_EQ(s.WriteStateText(), FileWithTunings("2", kStandard + kDropD));
+    // What no reader could take back is not written: a tab or line feed in a name, or more.
+    Tuning t;
+    t.name = "a\tb\nc" + std::string(300, 'x');
+    s.tunings.Append(t);
+    ASSERT_TRUE(s.ReadStateText(s.WriteStateText()));
+    EXPECT_EQ(TuningsOf(s)[2].name, "a b c" + std::string(kMaxTuningNameLength - 5, 'x'));
+}
+
 TEST(SettingsReader, TuningNamesAreTakenAsTheyAre) {
     TunerSettings s;
     ASSERT_TRUE(s.ReadStateText(
@@ -315,6 +338,10 @@ std::vector<Rejection> Rejections() {
         {"tuning note -1", FileWithTunings("1", "x\t0\t-1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n")},
         {"fewer tuning lines than counted", FileWithTunings("3", kStandard + kDropD)},
         {"tuning line cut short", FileWithTunings("1", "x\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n")},
+        {"text after a tuning's last octave",
+         FileWithTunings("1", "x\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0 9\n")},
+        {"a tuning line without fields", FileWithTunings("2", "no fields\n" + kStandard)},
+        {"text after the tuning count", line2(9, "0 x")},
         {"text for a tuning tag", FileWithTunings("1", "x\ty\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0")},
         {"tuning tag 4294967296",
          FileWithTunings("1", "x\t4294967296\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0")},
@@ -354,39 +381,46 @@ TEST(SettingsReader, EveryRejectionLeavesDefaultsAndNoTunings) {
     }
 }
 
-TEST_F(SettingsFile, MissingUnreadableOrBadFileIsRejected) {
-    TunerSettings s;
-    s.tunings.Append(Tuning{});
-    EXPECT_FALSE(s.ReadStateFile((m_dir / "no-such-file.txt").string()));
-    EXPECT_EQ(s.tunings.Count(), 0);
-    EXPECT_FALSE(s.ReadStateFile(m_dir.string())); // a directory
-    ExpectDefaults(s);
-    WriteBytes(m_path, kHeader + "44000\t10485760\t16777216\t32768\t16711680\t0\t0\t0\t128\t0\n");
-    EXPECT_FALSE(s.ReadStateFile(m_path));
-    ExpectDefaults(s);
-}
-
-TEST_F(SettingsFile, AnOversizedOrEndlessFileIsRefusedNotReadWhole) {
-    // A good file padded with blank lines reads up to the size limit and is refused past it.
+TEST_F(SettingsFile, WhyAFileIsRejectedIsNamed) {
+    using Kind = StateFileProblem::Kind;
     TunerSettings written;
-    written.SetConcertA(442.0F);
     ASSERT_TRUE(written.WriteStateFile(m_path));
     const std::string good = ReadBytes(m_path);
-    WriteBytes(m_path, good + std::string(kMaxStateFileBytes - good.size(), '\n'));
-    TunerSettings s;
-    EXPECT_TRUE(s.ReadStateFile(m_path));
-    EXPECT_FLOAT_EQ(s.GetConcertA(), 442.0F);
-    WriteBytes(m_path, good + std::string(kMaxStateFileBytes - good.size() + 1, '\n'));
-    s.tunings.Append(Tuning{});
-    EXPECT_FALSE(s.ReadStateFile(m_path));
-    EXPECT_EQ(s.tunings.Count(), 0);
-
-    // A name linked to a device that never ends.
-    std::error_code ec;
-    fs::create_symlink("/dev/zero", m_dir / "endless.txt", ec);
-    if (!ec) {
-        EXPECT_FALSE(s.ReadStateFile((m_dir / "endless.txt").string()));
+    const std::string dir = m_dir.string();
+    struct Case {
+        const char* what;
+        std::string path;
+        std::string content; // written to `path` when not empty
+        Kind kind;
+        std::string why;
+    } cases[] = {
+        {"missing", dir + "/no-such-file.txt", "", Kind::Missing, "No such file or directory"},
+        {"a directory", dir, "", Kind::NotOpened, "a directory, not a file"},
+        {"an endless device", "/dev/zero", "", Kind::NotOpened, "a character device, not a file"},
+        {"a colour out of range", m_path,
+         kHeader + "44000\t10485760\t16777216\t32768\t16711680\t0\t0\t0\t128\t0\n",
+         Kind::Unreadable, "line 2 is not in the tuner's format"},
+        {"fewer tunings than counted", m_path, FileWithTunings("3", kStandard + kDropD),
+         Kind::Unreadable, "it ends early, in line 5"},
+        // A good file padded with blank lines reads up to the size limit and is refused past it.
+        {"over the size limit", m_path,
+         good + std::string(kMaxStateFileBytes - good.size() + 1, '\n'), Kind::Unreadable,
+         "larger than " + std::to_string(kMaxStateFileBytes) + " bytes"},
+    };
+    for (const Case& c : cases) {
+        if (!c.content.empty())
+            WriteBytes(c.path, c.content);
+        TunerSettings s;
+        s.tunings.Append(Tuning{});
+        StateFileProblem problem;
+        EXPECT_FALSE(s.ReadStateFile(c.path, &problem)) << c.what;
+        EXPECT_EQ(problem.kind, c.kind) << c.what;
+        EXPECT_EQ(problem.why, c.why) << c.what;
+        s.tunings.Clear();
+        ExpectDefaults(s);
     }
+    WriteBytes(m_path, good + std::string(kMaxStateFileBytes - good.size(), '\n'));
+    EXPECT_TRUE(TunerSettings().ReadStateFile(m_path));
 }
 
 // --- writing safely --------------------------------------------------------------------------
@@ -408,24 +442,82 @@ TEST_F(SettingsFile, FailedWriteIsReportedAndKeepsTheOldFile) {
     WriteBytes(m_path, old);
     TunerSettings s;
     s.SetKeyIndex(4);
+    std::string why;
 
     // The new content cannot be created beside the old file.
-    const std::string temp = TunerSettings::TempPathFor(m_path);
+    const std::string temp = safefile::TempPathFor(m_path);
     fs::create_directory(temp);
-    EXPECT_FALSE(s.WriteStateFile(m_path));
+    EXPECT_FALSE(s.WriteStateFile(m_path, &why));
+    EXPECT_EQ(why, "cannot create " + temp + ": Is a directory");
     EXPECT_EQ(ReadBytes(m_path), old);
     fs::remove(temp);
 
-    // A full disk: the new content fails to flush.
-    if (fs::exists("/dev/full")) {
-        fs::create_symlink("/dev/full", temp);
-        EXPECT_FALSE(s.WriteStateFile(m_path));
-        EXPECT_EQ(ReadBytes(m_path), old);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
-    }
+    // A full disk: the new content cannot be written whole.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 16;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    const bool bWritten = s.WriteStateFile(m_path, &why);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(bWritten);
+    EXPECT_EQ(why, "writing " + temp + " failed: File too large");
+    EXPECT_EQ(ReadBytes(m_path), old);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
+
+    // A link someone left at the temporary name is not followed: it goes, and what it named
+    // stays as it was.
+    const fs::path victim = m_dir / "victim.txt";
+    WriteBytes(victim, "untouched");
+    fs::create_symlink(victim, temp);
+    EXPECT_TRUE(s.WriteStateFile(m_path));
+    EXPECT_EQ(ReadBytes(victim), "untouched");
+    EXPECT_EQ(ReadBytes(m_path), s.WriteStateText());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
 
     // A directory that does not exist.
     EXPECT_FALSE(s.WriteStateFile((m_dir / "missing" / "state.txt").string()));
+}
+
+TEST_F(SettingsFile, NothingButARegularFileIsOpenedOrReplaced) {
+    // A state file linked to a device (the way to stop a program saving), a FIFO or a
+    // directory: reading neither blocks nor reads, saving replaces nothing. The device is a
+    // private node, never a real one, and only where this test may make one.
+    const fs::path node = m_dir / "nul";
+    const bool bHaveNode = ::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    ASSERT_EQ(::mkfifo((m_dir / "fifo").c_str(), 0666), 0);
+    fs::create_directory(m_dir / "dir");
+    struct Case {
+        const char* name;
+        const char* linkTo; // state file is a link to this, or the thing itself when null
+        fs::file_type type;
+        std::string why;
+    } cases[] = {
+        {"fifo", nullptr, fs::file_type::fifo, "is a FIFO, not a file"},
+        {"dir", nullptr, fs::file_type::directory, "is a directory, not a file"},
+        {"to-fifo", "fifo", fs::file_type::fifo, "links to " + m_dir.string() + "/fifo, a FIFO"},
+        {"to-node", "nul", fs::file_type::character,
+         "links to " + m_dir.string() + "/nul, a character device"},
+    };
+    for (const Case& c : cases) {
+        if (c.type == fs::file_type::character && !bHaveNode)
+            continue;
+        const fs::path path = m_dir / c.name;
+        if (c.linkTo != nullptr)
+            fs::create_symlink(c.linkTo, path);
+        TunerSettings s;
+        StateFileProblem problem;
+        EXPECT_FALSE(s.ReadStateFile(path.string(), &problem)) << c.name;
+        EXPECT_EQ(problem.kind, StateFileProblem::Kind::NotOpened) << c.name;
+        std::string why;
+        EXPECT_FALSE(s.WriteStateFile(path.string(), &why)) << c.name;
+        EXPECT_NE(why.find(c.why), std::string::npos) << c.name << ": " << why;
+        EXPECT_EQ(fs::status(path).type(), c.type) << c.name;
+    }
+    // Only what was made here is left: nothing written beside any of them.
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), {}), bHaveNode ? 5 : 3);
 }
 
 TEST_F(SettingsFile, ALinkStaysALinkAndAPrivateFileStaysPrivate) {
@@ -452,7 +544,7 @@ TEST_F(SettingsFile, AnotherCopysUnfinishedSaveIsLeftAlone) {
     TunerSettings s;
     s.SetKeyIndex(4);
     ASSERT_TRUE(s.WriteStateFile(m_path));
-    EXPECT_NE(TunerSettings::TempPathFor(m_path), theirs);
+    EXPECT_NE(safefile::TempPathFor(m_path), theirs);
     EXPECT_EQ(ReadBytes(theirs), "half a file");
     EXPECT_EQ(ReadBytes(m_path), s.WriteStateText());
 }

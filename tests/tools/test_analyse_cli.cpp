@@ -6,10 +6,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include "tests/common/TestFiles.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -210,49 +215,112 @@ TEST_F(Cli, DamagedFloatSamplesCostNoFrames) {
     }
 }
 
-TEST_F(Cli, BadFilesAreReportedAndTheOthersStillAnalysed) {
-    const std::string missing = ScratchPath("no-such-file.wav");
-    const std::string text = ScratchPath("not-audio.wav");
-    std::ofstream(text) << "this is not a recording\n";
-    const CliRun run = RunAnalyse({"--summary", missing, a4, text});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_THAT(run.out, HasSubstr(a4 + ": A4 "));
-    EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + missing + ": "));
-    EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + text + ": "));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+// A copy of `from` cut to `bytes` bytes (or to `bytes` eighths of its size when below 8).
+std::string Cut(const std::string& from, const std::string& to, uintmax_t bytes) {
+    const std::string path = ScratchPath(to);
+    std::filesystem::copy_file(from, path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::resize_file(path,
+                                 bytes < 8 ? std::filesystem::file_size(from) * bytes / 8 : bytes);
+    return path;
 }
 
-TEST_F(Cli, DamagedShortOrHugeFilesAreNamedWithTheirReason) {
-    // A FLAC cut short: where the cut falls, libsndfile either reports lost sync or just stops
-    // reading with no error of its own. Either way the file is damaged, not a shorter note.
-    const std::string flac = ScratchPath("cli-whole.flac");
-    WriteSound(flac, 11025, 1, HarmonicTone(110.0, 11025, 2.0), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    std::vector<std::string> args{"--summary"};
-    for (int eighths = 2; eighths <= 7; ++eighths) {
-        args.push_back(ScratchPath("cli-cut" + std::to_string(eighths) + ".flac"));
-        std::filesystem::copy_file(flac, args.back(),
-                                   std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::resize_file(args.back(), std::filesystem::file_size(flac) * eighths / 8);
+// The bits `mask` of the big- or little-endian number in bytes [at, at + n) of a file set to
+// those of `value`.
+void Patch(const std::string& path, size_t at, int n, uint64_t value, bool bigEndian,
+           uint64_t mask = ~uint64_t{0}) {
+    std::string bytes = testfiles::ReadBytes(path);
+    for (int i = 0; i < n; ++i) {
+        const int shift = 8 * (bigEndian ? n - 1 - i : i);
+        auto& b = reinterpret_cast<unsigned char&>(bytes[at + static_cast<size_t>(i)]);
+        b = static_cast<unsigned char>((b & ~(mask >> shift)) | (value & mask) >> shift);
     }
-    // 50 ms: no whole frame.
-    const std::string brief = ScratchPath("cli-brief.wav");
-    WriteSound(brief, 11025, 1, HarmonicTone(440.0, 11025, 0.05));
-    // 2.5 million samples at 100 Hz would be 276 million at 11025 Hz: refused before reading.
+    testfiles::WriteBytes(path, bytes);
+}
+
+TEST_F(Cli, BadAudioFilesAreNamedWithWhatIsWrong) {
+    const auto tone = HarmonicTone(110.0, 11025, 2.0);
+    auto make = [&](const std::string& name, int format) {
+        const std::string path = ScratchPath(name);
+        WriteSound(path, 11025, 1, tone, format);
+        return path;
+    };
+    const std::string wav = make("cli-whole.wav", 0);
+    const std::string aiff = make("cli-whole.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    const std::string au = make("cli-whole.au", SF_FORMAT_AU | SF_FORMAT_PCM_16);
+    const std::string flac = make("cli-whole.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string ogg = ScratchPath("cli-whole.ogg"); // long enough for many Ogg pages
+    WriteSound(ogg, 11025, 1, HarmonicTone(110.0, 11025, 20.0), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    // A FLAC whose stream header claims 2^35 frames: the low 36 bits of bytes 18 to 25.
+    const std::string inflated = Cut(flac, "cli-inflated.flac", std::filesystem::file_size(flac));
+    Patch(inflated, 18, 8, uint64_t{1} << 35, true, (uint64_t{1} << 36) - 1);
+    const std::string text = ScratchPath("not-audio.wav");
+    std::ofstream(text) << "this is not a recording\n";
+    // 2.5 million samples at 100 Hz would be 276 million at 11025 Hz.
     const std::string huge = ScratchPath("cli-huge.wav");
     WriteSound(huge, 100, 1, std::vector<float>(2500000, 0.0f));
-    args.insert(args.end(), {brief, huge, a4});
+    const std::string brief = ScratchPath("cli-brief.wav");
+    WriteSound(brief, 11025, 1, HarmonicTone(440.0, 11025, 0.05));
 
+    const std::string ends = "read failed: the file ends after ";
+    const struct {
+        std::string path;
+        std::string why;
+    } bad[] = {
+        {ScratchPath("no-such-file.wav"), "System error"},
+        {text, "Format not recognised"},
+        {Cut(wav, "cli-cut.wav", 20000), ends + "9978 of the 22050 frames its header gives"},
+        {Cut(aiff, "cli-cut.aiff", 20000), ends + "9973 of the 22050 frames its header gives"},
+        {Cut(au, "cli-cut.au", 20000), ends + "9988 of the 22050 frames its header gives"},
+        {inflated, ends + "22050 of the 34359738368 frames its header gives"},
+        {Cut(ogg, "cli-cut.ogg", 6), "read failed: the file ends without its last Ogg page"},
+        {Cut(ogg, "cli-6k.ogg", 6000), "no audio could be decoded"},
+        {brief, "shorter than one analysis frame"},
+        {huge, "recording too long: its header gives 416.7 minutes"},
+    };
+    // A FLAC cut short: where the cut falls, libsndfile either reports lost sync or just stops.
+    std::vector<std::string> args{"--summary", a4};
+    for (int eighths = 2; eighths <= 7; ++eighths) {
+        args.push_back(Cut(flac, "cli-cut" + std::to_string(eighths) + ".flac", eighths));
+    }
+    for (const auto& b : bad) {
+        args.push_back(b.path);
+    }
     const CliRun run = RunAnalyse(args);
     EXPECT_EQ(run.status, 2);
-    EXPECT_THAT(run.out, HasSubstr(a4 + ": A4 "));
-    for (size_t i = 1; i <= 6; ++i) {
+    EXPECT_EQ(run.out.rfind(a4 + ": A4 ", 0), 0u) << run.out; // the good file, and only it
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+    for (size_t i = 2; i < 8; ++i) {
         EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + args[i] + ": read failed: "));
     }
-    EXPECT_THAT(run.err, HasSubstr(": read failed: the file ends after"));
-    EXPECT_THAT(run.err,
-                HasSubstr("tarvo-analyse: " + brief + ": shorter than one analysis frame"));
-    EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + huge + ": recording too long"));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 8);
+    for (const auto& b : bad) {
+        EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + b.path + ": " + b.why));
+    }
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 6 + std::size(bad));
+}
+
+TEST_F(Cli, AStreamIsReadInBoundedMemoryAndItsPlaceholderLengthIsNoClaim) {
+    // A WAV header as a program writing to a pipe leaves it: the length a placeholder.
+    const std::string streamed = ScratchPath("cli-streamed.wav");
+    WriteSound(streamed, 11025, 1, HarmonicTone(440.0, 11025, 0.5));
+    Patch(streamed, 4, 4, 0x7FFFF024, false);
+    Patch(streamed, 40, 4, 0x7FFFF000, false);
+    CliRun run = RunAnalyse({"--summary", streamed});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr(": A4 "));
+
+    // The same header followed by silence without end, through a pipe: refused once past the
+    // longest recording read, having held no more than that in memory.
+    const std::string header = Cut(streamed, "cli-header.wav", 44);
+    const std::string err = ScratchPath("cli-endless.err");
+    const std::string cmd = "cat '" + header + "' /dev/zero | '" + TARVO_ANALYSE_EXE +
+                            "' --summary /dev/stdin 2>'" + err + "'";
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_THAT(testfiles::ReadBytes(err), HasSubstr("/dev/stdin: recording too long, or a "
+                                                     "stream without end: it goes on past the "));
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "kB"; // 64 MiB of samples, and the program
 }
 
 TEST_F(Cli, OutputThatCannotBeWrittenFails) {
@@ -263,11 +331,22 @@ TEST_F(Cli, OutputThatCannotBeWrittenFails) {
     }
 }
 
-TEST_F(Cli, SeveralFilesGetAHeaderEach) {
-    const CliRun run = RunAnalyse({a4, a4});
+TEST_F(Cli, SeveralFilesGetAHeaderEachWithTheNameEscaped) {
+    // A name made to look like a frame row after a line feed stays on its own line.
+    const std::string dir = ScratchPath("");
+    const std::string name = "x\\y\n0.1000,A,4,0.00,-1.00,440.000,0.wav";
+    std::filesystem::copy_file(a4, dir + name, std::filesystem::copy_options::overwrite_existing);
+    const std::string shown = dir + "x\\\\y\\n0.1000,A,4,0.00,-1.00,440.000,0.wav";
+    CliRun run = RunAnalyse({a4, dir + name});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.find("# " + a4 + "\ntime,note,octave,cents,level,frequency,hold\n"), 0u);
-    EXPECT_NE(run.out.rfind("# " + a4 + "\ntime,"), 0u);
+    EXPECT_THAT(run.out, HasSubstr("\n# " + shown + "\ntime,"));
+    EXPECT_THAT(run.out, ::testing::Not(HasSubstr("\n0.1000,")));
+    run = RunAnalyse({"--summary", dir + name, dir + name + "-missing"});
+    EXPECT_EQ(run.out.rfind(shown + ": A4 ", 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+    EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + shown + "-missing: "));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
 }
 
 TEST_F(Cli, NativeRateTakesOnlyTheTunersRates) {
