@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <mutex>
 #include <new>
 
@@ -23,6 +24,14 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr float kFullEnergy = 3.0e6f;
 constexpr float kLowSumShare = 0.25f;
 constexpr int kLowHarmonics = 5;
+// A frame is one pure tone when its strongest peak carries this share of the PeakList's total
+// amplitude and no peak below it (where its fundamental would lie, were it a harmonic) reaches
+// kLoneBelow of its amplitude.
+constexpr float kLoneShare = 0.9f;
+constexpr float kLoneBelow = 0.05f;
+// Below this many bins a pure tone's mirror image at the negative frequency still reaches its
+// peak through the window's side lobes (a hundredth of a hertz at E1, half a cent).
+constexpr int kMirrorBins = 16;
 constexpr int kBlock = 8; // peaks per block of the harmonic-number pass
 constexpr int kLanes = 8; // candidate scores compared side by side
 constexpr std::array<int, PitchAnalyser::kMaxPrimes> kPrimes{2, 3, 5, 7, 11, 13, 17};
@@ -470,10 +479,14 @@ bool PitchAnalyser::AnalyseFrame(bool timeCheck, int hop) {
         return false;
     }
     FindPeaks(timeCheck, hop);
-    return AnalysePeaks();
+    return Analyse(true);
 }
 
 bool PitchAnalyser::AnalysePeaks() {
+    return Analyse(false);
+}
+
+bool PitchAnalyser::Analyse(bool fromSpectra) {
     if (!IsSetUp()) {
         return false;
     }
@@ -505,6 +518,17 @@ bool PitchAnalyser::AnalysePeaks() {
     for (int p = m_nLivePeaks; p % kBlock != 0; ++p) {
         m_liveFreq[p] = pad;
     }
+    if (const int lone = LonePeak(); lone >= 0) {
+        // One pure tone (a tuning fork, a tone generator, a whistle): the comb wants neighbouring
+        // harmonics, which a sine does not have, so the peak is named on its own.
+        for (int c = 0; c < kClasses; ++c) {
+            m_results[c] = EmptyPitchResult(c);
+        }
+        const float f = fromSpectra ? WithoutMirror(m_liveFreq[lone]) : m_liveFreq[lone];
+        const PitchResult r = ToPitchResult(table, f, m_liveAmp[lone]);
+        m_results[r.note] = r;
+        return true;
+    }
     FindFundamentals(table);
     m_arbiter.ComputeShares();
     while (m_arbiter.RemoveWeakest()) {
@@ -516,6 +540,84 @@ bool PitchAnalyser::AnalysePeaks() {
                                      : EmptyPitchResult(c);
     }
     return true;
+}
+
+float PitchAnalyser::WithoutMirror(float f) const {
+    const int n = m_nFrameLength;
+    const double binWidth = static_cast<double>(m_nSampleRate) / n;
+    // The peak's bin: of the two around f, the stronger.
+    const int below = static_cast<int>(f / binWidth);
+    if (below < 1 || below + 1 >= std::min(kMirrorBins, m_nHalfFrame)) {
+        return f;
+    }
+    const int m = m_power[below] >= m_power[below + 1] ? below : below + 1;
+    const std::complex<double> x(m_frame[2 * m], m_frame[2 * m + 1]);
+    const std::complex<double> d(m_deriv[2 * m], m_deriv[2 * m + 1]);
+    // The frame holds c e^(i w n) + conj(c) e^(-i w n). With w from the estimate so far, the
+    // bin's sums for each half give c, and the mirror's share of the spectra is taken away
+    // before the frequency correction is worked out again; twice is enough.
+    const double binAngle = kTwoPi * m / n;
+    double estimate = f;
+    for (int pass = 0; pass < 2; ++pass) {
+        const double w = kTwoPi * estimate / m_nSampleRate;
+        std::complex<double> own, mirror, mirrorDeriv;
+        const std::complex<double> stepOwn = std::polar(1.0, w - binAngle);
+        const std::complex<double> stepMirror = std::polar(1.0, -w - binAngle);
+        std::complex<double> rotOwn = 1.0, rotMirror = 1.0;
+        for (int i = 0; i < n; ++i) {
+            own += static_cast<double>(m_window[i]) * rotOwn;
+            mirror += static_cast<double>(m_window[i]) * rotMirror;
+            mirrorDeriv += static_cast<double>(m_derivWindow[i]) * rotMirror;
+            rotOwn *= stepOwn;
+            rotMirror *= stepMirror;
+        }
+        // x = c own + conj(c) mirror, c = a + i b: two real equations for a and b.
+        const std::complex<double> ca = own + mirror;
+        const std::complex<double> cb = std::complex<double>(0.0, 1.0) * (own - mirror);
+        const double det = ca.real() * cb.imag() - cb.real() * ca.imag();
+        if (std::fabs(det) < 1e-12) {
+            return f;
+        }
+        const double a = (x.real() * cb.imag() - cb.real() * x.imag()) / det;
+        const double b = (ca.real() * x.imag() - x.real() * ca.imag()) / det;
+        const std::complex<double> conjC(a, -b);
+        const std::complex<double> xs = x - conjC * mirror;
+        const std::complex<double> ds = d - conjC * mirrorDeriv;
+        const double power = std::norm(xs);
+        if (!(power > 0.0)) {
+            return f;
+        }
+        const double delta = (xs.imag() * ds.real() - xs.real() * ds.imag()) / power;
+        estimate = m * binWidth + delta;
+    }
+    return std::fabs(estimate - f) < binWidth ? static_cast<float>(estimate) : f;
+}
+
+int PitchAnalyser::LonePeak() const {
+    if (!m_bLiveAscending || m_nLivePeaks == 0) {
+        return -1;
+    }
+    const int live = m_nLivePeaks;
+    int strongest = 0;
+    float total = 0.0f;
+    for (int p = 0; p < live; ++p) {
+        total += m_liveAmp[p];
+        if (m_liveAmp[p] > m_liveAmp[strongest]) {
+            strongest = p;
+        }
+    }
+    const float amp = m_liveAmp[strongest];
+    if (!(amp >= kLoneShare * total)) {
+        return -1;
+    }
+    // Anything below a quarter-tone under the peak could be the fundamental it is a harmonic of.
+    const float below = m_liveFreq[strongest] * m_fQuarterTone;
+    for (int p = 0; p < strongest && m_liveFreq[p] < below; ++p) {
+        if (m_liveAmp[p] >= kLoneBelow * amp) {
+            return -1;
+        }
+    }
+    return strongest;
 }
 
 bool PitchAnalyser::SetConcertA(float a) {

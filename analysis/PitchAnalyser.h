@@ -116,6 +116,13 @@ private:
     void Finalize(int row, const NoteTable& table);
     void SetCandidateScore(int j, float score);
     void FindFundamentals(const NoteTable& table);
+    // The live peak that is the whole frame on its own (a pure tone), or -1.
+    int LonePeak() const;
+    // A low pure tone's frequency f with its mirror image's pull taken away, from the frame's
+    // spectra (what FindPeaks left).
+    float WithoutMirror(float f) const;
+    // AnalysePeaks; fromSpectra when the PeakList came from this frame's FindPeaks.
+    bool Analyse(bool fromSpectra);
 
     // Configuration
     int m_nFrameLength = 0;

@@ -6,12 +6,33 @@
 namespace {
 constexpr float kJitterSpan = 0.1f;     // s
 constexpr float kStabilitySpan = 0.03f; // s
+// A note starts (or replaces the one followed) once its frames agree for this long: the
+// second frame at the default hop.
+constexpr float kAgreementSpan = 0.01f; // s
+// The longest run of frames without the note that a followed note carries across, and the
+// longest gap between the agreeing frames of a starting one.
+constexpr float kGapSpan = 0.05f; // s
+// A note carries across gaps only once it has been followed this long; a short run that stops
+// is most likely noise that happened to agree with itself.
+constexpr float kEstablishedSpan = 0.05f; // s
+// The input level a note must stand out from: the lowest of the frames of this span.
+constexpr float kRecentSpan = 0.1f; // s
 constexpr float kUnstableCents = 60.0f;
-constexpr float kReleaseLevel = -27.0f;
-constexpr float kHoldLevel = -30.0f;
+// A frame is a note when its pitch level is at least kNoteLevel and stands at least
+// kNoteProminence above the recent input level (both 10 ln units); a note starts only from a
+// frame above the release values.
+constexpr float kNoteLevel = -50.0f;
+constexpr float kReleaseLevel = -47.0f;
+constexpr float kNoteProminence = -1.0f;
+constexpr float kReleaseProminence = 1.5f;
 constexpr float kSmoothJitter = 0.005f;
 constexpr float kRoughJitter = 0.01f;
 constexpr std::array<float, 4> kWindows{0.05f, 0.1f, 0.25f, 0.5f};
+
+// InputLevel's 0..1 back in 10 ln(peak / full scale), -60 and below as -60.
+float InputLevelUnits(float inputLevel) {
+    return 60.0f * (std::clamp(inputLevel, 0.0f, 1.0f) - 1.0f);
+}
 } // namespace
 
 PitchResult PitchTracker::Track(const PitchResult& result, float hop, int rate, float inputLevel) {
@@ -22,56 +43,147 @@ PitchResult PitchTracker::Track(const PitchResult& result, float hop, int rate, 
     const float dt = hopSamples / rateHz;
     const int fj = static_cast<int>(std::min(kJitterSpan / dt, 1.0e6f));
     const int fs = static_cast<int>(std::min(kStabilitySpan / dt, 1.0e6f));
+    auto older = [&](int i) { return (m_nWrite - i + kSize) % kSize; };
 
     const float p = AbsolutePitch(result);
 
     m_nWrite = (m_nWrite + 1) % kSize;
     m_nCount = std::min(m_nCount + 1, kSize);
+    m_nWritten = std::min(m_nWritten + 1, kSize);
     m_pitch[m_nWrite] = p;
     m_level[m_nWrite] = result.level;
     m_frequency[m_nWrite] = result.frequency;
     m_hop[m_nWrite] = hopSamples;
     m_inputLevel[m_nWrite] = inputLevel;
+    m_member[m_nWrite] = false;
 
-    // Stable unless one of the fs entries before the newest lies more than 60 cents away.
-    bool stable = true;
-    const int stabilityWalk = std::min(fs, kSize - 1);
-    for (int i = 1; i <= stabilityWalk && stable; ++i) {
-        const float d = m_pitch[(m_nWrite - i + kSize) % kSize] - p;
-        stable = d >= -kUnstableCents && d <= kUnstableCents;
+    // Clearly a note: loud enough, and standing out from the quietest input of the recent
+    // frames (noise alone seldom does; a note's own decay does until it meets the noise).
+    float quietest = inputLevel;
+    float loudest = inputLevel;
+    float back = 0.0f;
+    for (int i = 1; i < m_nWritten; ++i) {
+        back += m_hop[older(i - 1)];
+        if (back > kRecentSpan * rateHz) {
+            break;
+        }
+        quietest = std::min(quietest, m_inputLevel[older(i)]);
+        loudest = std::max(loudest, m_inputLevel[older(i)]);
+    }
+    // A result at full energy (level 0) cannot show by how much it stands out from a loud
+    // input: it counts as prominent unless the recent input reached full scale, where noise
+    // and clipping distortion reach full energy too.
+    const float prominence = result.level >= 0.0f && loudest < 1.0f
+                                 ? kReleaseProminence
+                                 : result.level - InputLevelUnits(quietest);
+    const bool note =
+        result.level > kNoPitchLevel && result.level >= kNoteLevel && prominence >= kNoteProminence;
+    const bool strong = note && result.level >= kReleaseLevel && prominence >= kReleaseProminence;
+    m_note[m_nWrite] = note;
+
+    auto agrees = [&](int idx) {
+        const float d = m_pitch[idx] - p;
+        return d >= -kUnstableCents && d <= kUnstableCents;
+    };
+
+    // Following: the newest frame continues the note when it agrees with each of the note's
+    // frames within the stability span, and at least with its latest one.
+    bool continues = false;
+    if (!m_bPrevHold && note) {
+        bool seen = false;
+        bool agree = true;
+        float behind = 0.0f;
+        for (int i = 1; i < m_nCount && agree; ++i) {
+            behind += m_hop[older(i - 1)];
+            if (behind > kStabilitySpan * rateHz && seen) {
+                break;
+            }
+            if (m_member[older(i)]) {
+                seen = true;
+                agree = agrees(older(i));
+            }
+        }
+        continues = seen && agree;
     }
 
     bool hold = m_bPrevHold;
-    if (m_bPrevHold) {
-        if (stable && result.level > kReleaseLevel) {
-            hold = false;
-            m_nCountdown = fj;
-            // The averages restart from the newest frames; at least the newest one, even when
-            // the hop is so long that the stability span holds no frame.
-            m_nCount = std::clamp(fs, 1, kSize);
+    if (continues) {
+        m_member[m_nWrite] = true;
+        m_fSinceNote = 0.0f;
+        m_fFollowed += hopSamples;
+    } else {
+        m_fSinceNote += hopSamples;
+        // A note starts when the note frames before the newest agree with it for the agreement
+        // span, with gaps of at most the gap span. While following, the frames of the followed
+        // note end the walk: a new note is made of frames that did not continue it.
+        float run = 0.0f;
+        int oldest = 0;
+        if (strong) {
+            // Neighbouring frames are never apart by a gap, however long the hop.
+            const float longestGap = std::max(kGapSpan * rateHz, hopSamples);
+            const float enough = std::max(kAgreementSpan, kEstablishedSpan) * rateHz;
+            float behind = 0.0f;
+            float gap = 0.0f;
+            for (int i = 1; i < m_nWritten && run < enough; ++i) {
+                const int idx = older(i);
+                behind += m_hop[older(i - 1)];
+                gap += m_hop[older(i - 1)];
+                if (gap > longestGap) {
+                    break;
+                }
+                if (!m_note[idx]) {
+                    continue;
+                }
+                if ((m_member[idx] && !m_bPrevHold) || !agrees(idx)) {
+                    break;
+                }
+                run = behind;
+                oldest = i;
+                gap = 0.0f;
+            }
         }
-    } else if (!stable || result.level < kHoldLevel) {
-        hold = true;
+        if (run >= kAgreementSpan * rateHz) {
+            hold = false;
+            for (int i = 0; i <= oldest; ++i) {
+                m_member[older(i)] = m_note[older(i)] && agrees(older(i));
+            }
+            // The averages restart from the newest frame and those of the stability span
+            // before it (only the newest when the hop is longer than that span).
+            m_nCount = std::min(fs + 1, oldest + 1);
+            m_nCountdown = fj;
+            m_fSinceNote = 0.0f;
+            m_fFollowed = run;
+        } else if (!m_bPrevHold &&
+                   (m_fSinceNote > kGapSpan * rateHz || m_fFollowed < kEstablishedSpan * rateHz)) {
+            hold = true;
+        }
     }
 
-    // Averaging window, walking back from the newest entry.
+    // Averaging window, walking back from the newest entry: the pitch averages over the
+    // followed note's frames in it, the input level over every frame.
     const float span = rateHz * m_fWindowSeconds;
     float hopSum = 0.0f;
     float sumPitch = 0.0f, sumLevel = 0.0f, sumFreq = 0.0f, sumInput = 0.0f;
     int taken = 0;
+    int notes = 0;
     for (int idx = m_nWrite; taken < m_nCount && hopSum < span; idx = (idx - 1 + kSize) % kSize) {
         hopSum += m_hop[idx];
-        sumPitch += m_pitch[idx];
-        sumLevel += m_level[idx];
-        sumFreq += m_frequency[idx];
+        if (m_member[idx]) {
+            sumPitch += m_pitch[idx];
+            sumLevel += m_level[idx];
+            sumFreq += m_frequency[idx];
+            ++notes;
+        }
         sumInput += m_inputLevel[idx];
         ++taken;
     }
-    const float inv = taken > 0 ? 1.0f / static_cast<float>(taken) : 0.0f;
-    m_fAvgPitch = sumPitch * inv;
-    m_fAvgLevel = sumLevel * inv;
-    m_fAvgFrequency = sumFreq * inv;
-    m_fAvgInputLevel = sumInput * inv;
+    if (notes > 0) {
+        const float inv = 1.0f / static_cast<float>(notes);
+        m_fAvgPitch = sumPitch * inv;
+        m_fAvgLevel = sumLevel * inv;
+        m_fAvgFrequency = sumFreq * inv;
+    }
+    m_fAvgInputLevel = sumInput / static_cast<float>(taken);
     m_smoothed[m_nWrite] = m_fAvgPitch;
 
     // Jitter: path length of the newest smoothed values beyond their net movement.
@@ -80,9 +192,9 @@ PitchResult PitchTracker::Track(const PitchResult& result, float hop, int rate, 
         float path = 0.0f;
         int idx = m_nWrite;
         for (int i = 1; i < m; ++i) {
-            const int older = (idx - 1 + kSize) % kSize;
-            path += std::fabs(m_smoothed[idx] - m_smoothed[older]);
-            idx = older;
+            const int prev = (idx - 1 + kSize) % kSize;
+            path += std::fabs(m_smoothed[idx] - m_smoothed[prev]);
+            idx = prev;
         }
         path -= std::fabs(m_smoothed[m_nWrite] - m_smoothed[idx]);
         m_fJitter = path / static_cast<float>(m);

@@ -6,7 +6,13 @@
 
 // Turns the per-frame loudest result into the steady reading the user sees: averaging over a
 // window that widens with jitter, flicker suppression between adjacent cent values, and a hold
-// state that keeps the last good reading while the pitch is unstable or too weak.
+// state that keeps the last good reading while no note is clearly there.
+//
+// A frame is a note when its pitch stands out from the quietest recent input; frames that are
+// not (silence, noise, a missed frame) stay out of the pitch history. A note starts as soon as
+// its frames agree for 10 ms, replaces the note followed without a hold, and once followed for
+// 50 ms is carried across up to 50 ms of frames that miss it. All spans are in seconds, so the
+// rule is the same at any hop.
 //
 // Called once per analysed frame on the capture thread; fixed arrays, no allocation per call.
 class PitchTracker {
@@ -47,12 +53,17 @@ private:
     bool m_bHold = false;
     int m_nWrite = 0;
     int m_nCount = 0;
+    int m_nWritten = 0;           // entries ever written, at most kRingSize
+    float m_fSinceNote = 1.0e30f; // samples since the followed note's latest frame
+    float m_fFollowed = 0.0f;     // samples the followed note has lasted
     std::array<float, kRingSize> m_pitch{};
     std::array<float, kRingSize> m_smoothed{};
     std::array<float, kRingSize> m_level{};
     std::array<float, kRingSize> m_frequency{};
     std::array<float, kRingSize> m_hop{};
     std::array<float, kRingSize> m_inputLevel{};
+    std::array<bool, kRingSize> m_note{};   // the frame was clearly a note
+    std::array<bool, kRingSize> m_member{}; // ... and one of the note followed
     float m_fWindowSeconds = 0.05f;
     int m_nSmoothing = 0;
     int m_nCountdown = 0;

@@ -16,10 +16,11 @@ NAMES = {"C": 0, "C#": 1, "D": 2, "Eb": 3, "E": 4, "F": 5, "F#": 6, "G": 7, "G#"
          "Bb": 10, "B": 11}
 
 
-def ours(binary, path):
+def ours(binary, path, hop=HOP):
     """tarvo-analyse: a frame is settled while the tracker does not hold; the reading is the
     tracker's note, octave and averaged frequency."""
-    out = subprocess.run([binary, path], check=True, capture_output=True, text=True).stdout
+    out = subprocess.run([binary, "--hop", str(hop), path], check=True, capture_output=True,
+                         text=True).stdout
     frames = []
     for line in out.splitlines()[1:]:
         t, note, octave, _cents, _level, freq, hold = line.split(",")
@@ -30,12 +31,12 @@ def ours(binary, path):
     return frames
 
 
-def ours_frames(binary, path):
+def ours_frames(binary, path, hop=HOP):
     """tarvo-analyse --classes, before the tracker: each frame's loudest class (the first on
     ties, as the frame update picks it), settled whenever it holds a pitch. It shows what the
     frames themselves say, apart from the tracker's hold and averaging."""
-    out = subprocess.run([binary, "--classes", path], check=True, capture_output=True,
-                         text=True).stdout
+    out = subprocess.run([binary, "--classes", "--hop", str(hop), path], check=True,
+                         capture_output=True, text=True).stdout
     best = {}
     for line in out.splitlines()[1:]:
         t, _cls, note, octave, _cents, level, freq = line.split(",")

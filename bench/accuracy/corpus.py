@@ -1,9 +1,11 @@
-"""Builds the accuracy corpus: synthetic harmonic tones and fluidsynth-rendered instrument notes.
+"""Builds the accuracy corpus: synthetic harmonic tones, pure sines, noise without any note,
+digital silence and fluidsynth-rendered instrument notes.
 
 Every note file starts with 0.3 s of silence (or of noise alone), and a manifest.json beside the
-files records, per file, its category, onset, end of the steady part, nominal MIDI note, detune in
-cents and true frequency. For rendered notes the true frequency is measured from the audio itself
-(see truepitch.py) and the manifest says when that measurement differs from the nominal pitch.
+files records, per file, its kind (tone, sine, noise, instrument), category, onset, end of the
+steady part, nominal MIDI note, detune in cents and true frequency (none for noise and silence).
+For rendered notes the true frequency is measured from the audio itself (see truepitch.py) and
+the manifest says when that measurement differs from the nominal pitch.
 """
 
 import json
@@ -97,8 +99,93 @@ def make_synthetic(out, reduced, snrs):
                 name = "synth_%s_%s_%+d.wav" % (tag, note_name(note), det)
                 write_wav(os.path.join(out, name), x, SYNTH_RATE)
                 entries.append(
-                    dict(file=name, category=cat, onset=LEAD, end=LEAD + 1.45, note=note,
-                         detune=det, nominal=freq, truth=freq, measured=None))
+                    dict(file=name, kind="tone", category=cat, onset=LEAD, end=LEAD + 1.45,
+                         note=note, detune=det, nominal=freq, truth=freq, measured=None))
+    return entries
+
+
+# ---------------------------------------------------------------- pure sines, noise, silence
+
+SINE_LENGTH = 2.0  # seconds of each sine
+SINE_LEVELS = [-40, -30, -20, -10, -3]  # dBFS (peak) of the steady sines, used in turn
+
+
+def dbfs(db):
+    return 10.0 ** (db / 20.0)
+
+
+def sine(freq, rate, decaying, level, length=SINE_LENGTH):
+    """A pure sine: steady at `level` dBFS, or struck like a tuning fork (full level at once,
+    then an exponential decay from -3 to -40 dBFS over the note), with LEAD seconds of silence
+    before and 0.2 s after."""
+    n = int(round(length * rate))
+    t = np.arange(n) / rate
+    if decaying:
+        env = dbfs(-3) * (dbfs(-40) / dbfs(-3)) ** (t / length)
+        env *= np.minimum(t / 0.002, 1.0)
+    else:
+        env = dbfs(level) * np.minimum(t / 0.01, 1.0)
+    env *= np.clip((length - t) / 0.02, 0.0, 1.0)
+    x = env * np.sin(2 * np.pi * freq * t)
+    return np.concatenate([np.zeros(int(round(LEAD * rate))), x, np.zeros(int(round(0.2 * rate)))])
+
+
+def make_sines(out):
+    entries = []
+    notes = list(range(28, 101, 6))  # E1, Bb1, E2, ... E7
+    i = 0
+    for note in notes:
+        for decaying in (False, True):
+            det = DETUNES[i % len(DETUNES)]
+            level = SINE_LEVELS[i % len(SINE_LEVELS)]
+            i += 1
+            freq = midi_freq(note, det)
+            tag = "fork" if decaying else "%+ddB" % level
+            name = "sine_%s_%s_%+d.wav" % (tag, note_name(note), det)
+            write_wav(os.path.join(out, name), sine(freq, SYNTH_RATE, decaying, level),
+                      SYNTH_RATE)
+            entries.append(
+                dict(file=name, kind="sine",
+                     category="sine decaying" if decaying else "sine steady", onset=LEAD,
+                     end=LEAD + SINE_LENGTH - 0.05, note=note, detune=det, nominal=freq,
+                     truth=freq, measured=None))
+    return entries
+
+
+NOISE_LENGTH = 4.0  # seconds
+NOISE_LEVELS = [-40, -26, -10, -1]  # dBFS, the largest sample of the file
+
+
+def coloured_noise(colour, n, rng):
+    """White, pink (power falling as 1/f) or brown (1/f^2) noise, shaped in one long spectrum;
+    below 5 Hz the shaping stops, so brown noise does not wander off as a slow drift."""
+    white = rng.normal(0.0, 1.0, n)
+    if colour == "white":
+        return white
+    spectrum = np.fft.rfft(white)
+    f = np.maximum(np.fft.rfftfreq(n, 1.0 / SYNTH_RATE), 5.0)
+    spectrum /= np.sqrt(f) if colour == "pink" else f
+    return np.fft.irfft(spectrum, n)
+
+
+def make_noise(out):
+    """Noise alone at several levels, and digital silence: no note anywhere, so every frame
+    that shows a reading is a false one."""
+    rng = np.random.default_rng(15)
+    n = int(round(NOISE_LENGTH * SYNTH_RATE))
+    entries = []
+    for colour in ("white", "pink", "brown"):
+        for level in NOISE_LEVELS:
+            x = coloured_noise(colour, n, rng)
+            x *= dbfs(level) / np.max(np.abs(x))
+            name = "noise_%s_%+ddB.wav" % (colour, level)
+            write_wav(os.path.join(out, name), x, SYNTH_RATE)
+            entries.append(dict(file=name, kind="noise", category="noise only", onset=0.0,
+                                end=NOISE_LENGTH, note=None, truth=None))
+    name = "silence.wav"
+    write_wav(os.path.join(out, name), np.zeros(n), SYNTH_RATE)
+    entries.append(dict(file=name, kind="noise", category="silence", onset=0.0, end=NOISE_LENGTH,
+                        note=None, truth=None))
     return entries
 
 
@@ -207,8 +294,9 @@ def make_rendered(out, reduced, log):
             # the analysers are judged on.
             times, own = truepitch.wander(x, rate, truth, LEAD, LEAD + HOLD)
             entries.append(
-                dict(file=name, category=cat, onset=LEAD, end=LEAD + HOLD, note=note, detune=det,
-                     nominal=nominal, truth=float(truth), measured=float(measured),
+                dict(file=name, kind="instrument", category=cat, onset=LEAD, end=LEAD + HOLD,
+                     note=note, detune=det, nominal=nominal, truth=float(truth),
+                     measured=float(measured),
                      own=[round(float(abs(c)), 3) for c in own],
                      own_settle=truepitch.steady_time(times, own, LEAD)))
         os.remove(raw)
@@ -222,7 +310,8 @@ def build(out, reduced, snrs):
         if f.endswith((".wav", ".mid", ".csv", ".txt", ".json")):
             os.remove(os.path.join(out, f))
     log = []
-    entries = make_synthetic(out, reduced, snrs) + make_rendered(out, reduced, log)
+    entries = (make_synthetic(out, reduced, snrs) + make_sines(out) + make_noise(out) +
+               make_rendered(out, reduced, log))
     manifest = dict(entries=entries, out_of_tune=log, reduced=reduced)
     with open(os.path.join(out, "manifest.json"), "w") as f:
         json.dump(manifest, f, indent=1)

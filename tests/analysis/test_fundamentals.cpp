@@ -111,11 +111,42 @@ TEST_F(Fundamentals, NamingTiesGoUpAndLevelsFollowTheEnergy) {
     EXPECT_EQ(a.ToPitchResult(std::nanf(""), 1e6f).level, -90.0f);
 }
 
-TEST_F(Fundamentals, ASinglePeakIsNoPitch) {
-    Peaks({{440.0f, 2.0e6f}});
-    EXPECT_EQ(Found(), 0);
-    for (int c = 0; c < 12; ++c) {
-        EXPECT_EQ(a.Result(c).note, c);
+// A pure tone is one peak with no harmonics for the comb to find: it is named on its own,
+// unless something below it could be the fundamental it is a harmonic of, or it is not most of
+// the frame.
+TEST_F(Fundamentals, ALonePeakIsItsOwnNote) {
+    const struct {
+        std::vector<std::pair<float, float>> peaks;
+        bool found;
+    } cases[] = {
+        {{{440.0f, 2.0e6f}}, true},
+        {{{440.0f, 2.0e6f}, {880.0f, 0.1e6f}, {3000.0f, 0.1e6f}}, true}, // weak ones above
+        {{{220.0f, 0.1e6f}, {440.0f, 2.0e6f}}, false},                   // 5 % at the octave below
+        {{{440.0f, 2.0e6f}, {1234.0f, 0.3e6f}}, false},                  // 87 % of the frame
+    };
+    for (const auto& c : cases) {
+        Peaks(c.peaks);
+        ASSERT_EQ(Found(), c.found ? 1 : 0) << c.peaks.size();
+        for (int k = 0; k < 12; ++k) {
+            EXPECT_EQ(a.Result(k).note, k);
+        }
+        if (c.found) {
+            EXPECT_EQ(a.Result(9).octave, 4);
+            EXPECT_EQ(a.Result(9).frequency, 440.0f);
+            EXPECT_NEAR(a.Result(9).level, 10.0f * std::log(2.0f / 3.0f), 1e-4f);
+        }
+    }
+}
+
+TEST_F(Fundamentals, PureSinesFromE1ToE7AreRead) {
+    // At E1 the sine's mirror image at -41 Hz pulls the peak by half a cent unless taken away.
+    for (const double f : {41.2, 440.3, 2637.0}) {
+        for (const double phase : {0.0, 1.0, 2.0}) {
+            testsig::Fill(a.FrameBuffer(), 1024, 11025, {{f, 300.0, phase}});
+            ASSERT_TRUE(a.AnalyseFrame(false, 128));
+            ASSERT_EQ(Found(), 1) << f;
+            EXPECT_NEAR(testsig::Cents(Loudest().frequency, f), 0.0, 0.05) << f << " " << phase;
+        }
     }
 }
 

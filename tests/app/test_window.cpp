@@ -745,7 +745,7 @@ TEST_F(FrameTest, PercentIsTheReadingRoundedToNearestBothSidesOfZero) {
     } cases[] = {{-1.4f, -1},   {-0.6f, -1}, {-0.4f, 0},    {0.4f, 0},   {0.6f, 1},
                  {-12.7f, -13}, {12.7f, 13}, {-12.2f, -12}, {30.0f, 30}, {-30.0f, -30}};
     for (const auto& c : cases) {
-        Silence(3); // the hold; the next steady note restarts the averages
+        Silence(5); // over 50 ms: the hold; the next steady note restarts the averages
         Steady(9, 4, c.cents);
         EXPECT_EQ(window->ShownPercent(), c.percent) << c.cents;
         EXPECT_EQ(window->ShownNote(), 9);
@@ -771,7 +771,7 @@ TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
 
     const uint32_t t = 200000;
     window->SetFakeTime(t);
-    Silence(); // enters the hold at T
+    Silence(5); // over 50 ms without the note: enters the hold at T
     EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
     window->SetFakeTime(t + 99);
     Silence();
