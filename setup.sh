@@ -54,6 +54,7 @@ packages=(
     xdotool
     imagemagick
     twm
+    gcovr
 )
 
 installed() {
