@@ -2,13 +2,16 @@
 """Plants the faults of faults.txt one at a time and records which tests catch each.
 
 For every fault: the text is replaced in its file, the build directory (preset "faults", beside
-the normal build) is rebuilt, every test program the rebuild relinked runs (all its tests in one
-process, two programs at a time), and the end-to-end tests run when the tuner was relinked.
-A fault is caught when some test that passes without faults fails with it; the file is always
-put back. A fault whose text is gone, or found twice, is "stale"; one that does not compile is
-"no-build". Not run by CI: it takes about a minute a fault on two cores.
+the normal build) rebuilds the programs the fault's folder is tested by, and they run (all the
+tests of a program in one process, two programs at a time): the folder's own test programs
+(analysis faults also tarvo-analyse's, tests/tools), and for faults in model, display and app
+the end-to-end tests of the real program (ctest app_end_to_end and app_install). A fault is
+caught when some test that passes without faults fails with it; the file is always put back.
+A fault whose text is gone, or found twice, is "stale"; one that does not compile "no-build".
+--all runs every test program the rebuild relinked instead. Not run by CI: a fault takes
+20 s to a minute and a half on two cores.
 
-  tools/faults/plant.py run [--out DIR] [--only ID,...] [--resume]
+  tools/faults/plant.py run [--out DIR] [--only ID,...] [--folders F,...] [--resume] [--all]
   tools/faults/plant.py check                 # the list against the sources, nothing built
   tools/faults/plant.py compare BEFORE.csv AFTER.csv
 
@@ -31,6 +34,10 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 FAULTS = Path(__file__).resolve().parent / "faults.txt"
 E2E_TESTS = "^app_(end_to_end|install)$"
+# The test folders that test each source folder's faults, and the folders whose faults the
+# end-to-end tests of the real program also run for.
+TESTED_BY = {"analysis": ["analysis", "tools"], "tools": ["tools"]}
+E2E_FOLDERS = {"model", "display", "app"}
 
 
 def parse_faults(path=FAULTS):
@@ -156,8 +163,11 @@ class Suite:
         return failed
 
 
-def build(build_dir, log):
-    return sh(["cmake", "--build", str(build_dir)], log) == 0
+def build(build_dir, log, targets=()):
+    cmd = ["cmake", "--build", str(build_dir)]
+    if targets:
+        cmd += ["--target", *targets]
+    return sh(cmd, log) == 0
 
 
 def configure(args, log):
@@ -212,6 +222,9 @@ def cmd_run(args):
     if args.only:
         wanted = set(args.only.split(","))
         faults = [f for f in faults if f["id"] in wanted]
+    if args.folders:
+        wanted = set(args.folders.split(","))
+        faults = [f for f in faults if f["folder"] in wanted]
     out_dir = Path(args.out).resolve()
     (out_dir / "logs").mkdir(parents=True, exist_ok=True)
     build_dir = (ROOT / "build" / args.preset).resolve()
@@ -282,8 +295,13 @@ def cmd_run(args):
             planted[path] = original
             path.write_text(original.replace(fault["find"], fault["repl"], 1))
             with open(out_dir / "logs" / f"{fault['id']}.log", "w") as log:
+                folders = TESTED_BY.get(fault["folder"], [fault["folder"]])
+                own = [p for p in suite.programs if p.parent.name in folders]
+                e2e = not args.no_e2e and fault["folder"] in E2E_FOLDERS
+                targets = [] if args.all else [p.name for p in own] + (
+                    ["tarvo-tuner", "tarvo-read-shot"] if e2e else [])
                 before = suite.stamps()
-                ok = build(build_dir, log)
+                ok = build(build_dir, log, targets)
                 restore()
                 if not ok:
                     record(fault, "no-build", note="did not compile",
@@ -291,9 +309,12 @@ def cmd_run(args):
                     continue
                 after = suite.stamps()
                 relinked = [p for p in suite.programs if before.get(p) != after.get(p)]
-                e2e = not args.no_e2e and before.get(suite.watched[-1]) != after.get(
-                    suite.watched[-1])
-                log.write(f"relinked: {' '.join(p.name for p in relinked)} e2e={e2e}\n")
+                if args.all:
+                    e2e = not args.no_e2e and before.get(suite.watched[-1]) != after.get(
+                        suite.watched[-1])
+                else:
+                    relinked = [p for p in relinked if p in own]
+                log.write(f"ran: {' '.join(p.name for p in relinked)} e2e={e2e}\n")
                 failed = suite.run(relinked, e2e, out_dir / "logs" / fault["id"], limits)
             catchers = failed - ignored
             record(fault, "caught" if catchers else "missed", catchers,
@@ -345,6 +366,8 @@ def main():
     run.add_argument("--resume", action="store_true", help="keep results already in --out")
     run.add_argument("--jobs", type=int, default=2)
     run.add_argument("--timeout", type=int, default=120, help="least seconds per test program")
+    run.add_argument("--folders", help="comma-separated source folders whose faults to plant")
+    run.add_argument("--all", action="store_true", help="run every test program relinked")
     run.add_argument("--no-e2e", action="store_true", help="skip the end-to-end tests")
     sub.add_parser("check")
     cmp_ = sub.add_parser("compare")
