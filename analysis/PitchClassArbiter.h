@@ -37,19 +37,6 @@ public:
     // Copies the C class records (note = c, octave, cents 0, energy in `level`, frequency).
     void CopyClasses(PitchResult* destination) const;
 
-    int ClassCount() const { return m_nClasses; }
-    int PeakCount() const { return m_nPeaks; }
-    int ActiveCount() const { return m_nActive; }
-    // Linear sum of member peak amplitudes of class c.
-    float ClassEnergy(int c) const { return m_classes[c].level; }
-    const PitchResult& Class(int c) const { return m_classes[c]; }
-    bool IsMember(int c, int peak) const { return m_membership[c * m_nPeaks + peak] != 0; }
-    // Class at ordering position k (largest energy first), k < ActiveCount().
-    int Order(int k) const { return m_order[k]; }
-    // Share of the total amplitude explained only by the class at position k.
-    float UniqueShare(int k) const { return m_uniqueShare[k]; }
-    float Total() const { return m_fTotal; }
-
 private:
     int m_nClasses = 0;
     int m_nPeaks = 0;

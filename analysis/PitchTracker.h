@@ -29,17 +29,7 @@ public:
     // Averages of the last call over the averaging window.
     float AverageInputLevel() const { return m_fAvgInputLevel; }
     float AveragePitch() const { return m_fAvgPitch; } // absolute pitch units (see AbsolutePitch)
-    float AverageLevel() const { return m_fAvgLevel; }
-    float AverageFrequency() const { return m_fAvgFrequency; }
-    float Jitter() const { return m_fJitter; }
     float WindowSeconds() const { return m_fWindowSeconds; }
-    int SmoothingLevel() const { return m_nSmoothing; }
-    // Valid history entries, 1..1024 after the first call.
-    int Count() const { return m_nCount; }
-    // Output of the last call, computed whether or not the tracker holds.
-    const PitchResult& Reading() const { return m_current; }
-    // Last reading produced outside the hold state.
-    const PitchResult& HeldReading() const { return m_held; }
 
     // 1200 * octave + 100 * note + cents + 50: cents above C0, moved up half a step so that
     // each half-step spans [100 n, 100 n + 100).
