@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -93,25 +92,9 @@ std::vector<long> Expected(long from, long to, long step) {
 
 } // namespace
 
-TEST_F(CaptureThreadTest, DefaultsAndSettingsRoundTrip) {
-    CaptureController fresh(sim);
-    const CaptureSettings s = fresh.GetSettings();
-    EXPECT_EQ(s.nDevice, 0);
-    EXPECT_EQ(s.nSampleRate, 11025);
-    EXPECT_EQ(s.nBuffers, 320);
-    EXPECT_EQ(s.nBufferLength, 1024);
-    EXPECT_EQ(s.nFrameLength, 1024);
-    EXPECT_EQ(s.nHop, 128);
-    EXPECT_EQ(s.nBitsPerSample, 16);
-    EXPECT_FALSE(fresh.GetAdaptiveHop());
-    EXPECT_FALSE(fresh.IsRunning());
-    EXPECT_TRUE(fresh.Stop());
-    EXPECT_EQ(fresh.StopTimeout(), 12560);
-}
-
 TEST_F(CaptureThreadTest, FirstBuffersGiveFramesInOrder) {
+    EXPECT_EQ(controller->StopTimeout(), 12560); // (hop + 500) x 20 ms
     ASSERT_TRUE(controller->Start());
-    EXPECT_TRUE(controller->IsRunning());
     ASSERT_TRUE(WaitForWaits(1));
     const auto opens = sim->Opens();
     ASSERT_EQ(opens.size(), 1u);
@@ -133,17 +116,6 @@ TEST_F(CaptureThreadTest, FirstBuffersGiveFramesInOrder) {
     ASSERT_TRUE(WaitForWaits(4));
     EXPECT_EQ(log.Starts(), Expected(0, 1920, 128));
     EXPECT_EQ(controller->GetStats().framesSkipped, 0u);
-}
-
-TEST_F(CaptureThreadTest, FrameStraddlingTwoBuffersIsJoinedExactly) {
-    sim->SetDeliverOnStart(2);
-    ASSERT_TRUE(controller->Start());
-    ASSERT_TRUE(WaitForWaits(1));
-    ASSERT_GE(log.Count(), 2u);
-    // The frame at 128..1151: samples 128..1023 of buffer 0, then 0..127 of buffer 1.
-    std::lock_guard lock(log.mutex);
-    EXPECT_EQ(log.starts[1], 128);
-    EXPECT_EQ(log.broken, 0);
 }
 
 TEST_F(CaptureThreadTest, AllBuffersHeldCountAsAll) {
@@ -336,18 +308,6 @@ TEST_F(CaptureThreadTest, SetUpFailureIsReportedByStart) {
     EXPECT_EQ(sim->OpenStreams(), 0);
 }
 
-TEST_F(CaptureThreadTest, DeadDeviceKeepsTheThreadResponsive) {
-    sim->SetPace(SimulatedWaveIn::Pace::Paced, 20.0);
-    ASSERT_TRUE(controller->Start());
-    ASSERT_TRUE(WaitFor([&] { return log.Count() > 10; }));
-    sim->StopDelivering();
-    const uint64_t waits = controller->GetStats().waits;
-    ASSERT_TRUE(WaitFor([&] { return controller->GetStats().waits > waits; }));
-    const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_TRUE(controller->Stop());
-    EXPECT_LT(MillisecondsSince(t0), 2500.0);
-}
-
 TEST_F(CaptureThreadTest, LateThreadIsAbandonedInTimeAndKeepsItsState) {
     sim->SetCloseDelay(800); // a driver hanging in close
     controller->SetStopTimeoutOverride(100);
@@ -398,25 +358,3 @@ TEST_F(CaptureThreadTest, StalledDeviceResumesWhereItLeftOff) {
     EXPECT_EQ(sim->DroppedBuffers(), 0u);
 }
 
-TEST_F(CaptureThreadTest, RecordingFromARawFileArrivesInOrder) {
-    const std::string path = ::testing::TempDir() + "capture_ramp.raw";
-    {
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        for (int i = 0; i < 8 * 1024; ++i) {
-            const unsigned char b[2] = {static_cast<unsigned char>(i & 0xFF),
-                                        static_cast<unsigned char>((i >> 8) & 0xFF)};
-            std::fwrite(b, 1, 2, f);
-        }
-        std::fclose(f);
-    }
-    auto source = SamplesSource::FromRawFile(path);
-    std::remove(path.c_str());
-    ASSERT_EQ(source->Size(), 8u * 1024u);
-    sim->SetSource(source);
-    sim->SetDeliverOnStart(8);
-    ASSERT_TRUE(controller->Start());
-    ASSERT_TRUE(WaitForWaits(1));
-    EXPECT_EQ(log.Starts(), Expected(0, 7 * 1024 - 128, 128));
-    EXPECT_EQ(log.broken, 0);
-}

@@ -35,31 +35,13 @@ protected:
 
 } // namespace
 
-TEST_F(EngineTest, ConstructedIdle) {
-    EXPECT_FALSE(engine->IsRunning());
-    EXPECT_FALSE(engine->Stop()); // nothing runs: false, nothing changes
-    EXPECT_EQ(engine->GetHop(), 128);
-    EXPECT_EQ(engine->GetSampleRate(), 11025);
-    EXPECT_EQ(engine->GetFrameLength(), 512);
-    EXPECT_TRUE(engine->GetTimeCheck());
-    EXPECT_FALSE(engine->IsFrameAnalysed());
-    EXPECT_FLOAT_EQ(engine->GetInputLevel(), 0.0f);
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(engine->GetResults()[i].note, i);
-        EXPECT_EQ(engine->GetResults()[i].level, kNoPitchLevel);
-    }
-}
-
 TEST_F(EngineTest, NoDeviceWarnsLogsAndStartsNothing) {
     sim->SetDeviceCount(0);
     TunerSettings settings;
     EXPECT_FALSE(Start(settings));
     ASSERT_EQ(reporter.warnings.size(), 1u);
-    EXPECT_EQ(reporter.warnings[0].first, "Error: No sound card found");
-    EXPECT_EQ(reporter.warnings[0].second,
-              "Tarvo Tuner was unable to find any usable recording device on this computer.  "
-              "To use this program a 16-bit sound card must be installed");
-    EXPECT_EQ(reporter.lines, std::vector<std::string>{"Unable to find any recording device"});
+    EXPECT_EQ(reporter.warnings[0], std::make_pair(std::string(kNoDeviceTitle), std::string(kNoDeviceText)));
+    EXPECT_EQ(reporter.lines, std::vector<std::string>{kNoDeviceLog});
     EXPECT_TRUE(sim->Opens().empty());
     EXPECT_FALSE(engine->IsRunning());
 }
@@ -79,11 +61,8 @@ TEST_F(EngineTest, AllSixAttemptsFailInOrderThenOneWarning) {
         EXPECT_EQ(opens[static_cast<size_t>(i)].format.nSamplesPerSec, rates[i]) << i;
     }
     ASSERT_EQ(reporter.warnings.size(), 1u);
-    EXPECT_EQ(reporter.warnings[0].first, "Error: Unable to use recording device");
-    EXPECT_EQ(reporter.warnings[0].second,
-              "Unable to use your sound card. Try a different recording device in the options "
-              "dialog box or click the help button in the main window for further help.");
-    EXPECT_EQ(reporter.lines, std::vector<std::string>{"Unable to open any recording device"});
+    EXPECT_EQ(reporter.warnings[0].first, kUnusableDeviceTitle);
+    EXPECT_EQ(reporter.lines, std::vector<std::string>{kUnusableDeviceLog});
     EXPECT_FALSE(engine->IsRunning());
     EXPECT_FALSE(engine->Capture().GetAdaptiveHop());
 }
@@ -100,15 +79,10 @@ TEST_F(EngineTest, MissingSavedDeviceFallsBackToDefault) {
     ASSERT_EQ(opens.size(), 4u);
     EXPECT_EQ(opens[0].deviceId, 4u);
     EXPECT_EQ(opens[3].deviceId, WAVE_MAPPER);
-    EXPECT_EQ(engine->GetDevice(), 0);
-    EXPECT_EQ(engine->GetSampleRate(), 11025);
-    EXPECT_EQ(engine->GetBufferLength(), 128);
-    EXPECT_EQ(engine->GetFrameLength(), 512);
-    EXPECT_FLOAT_EQ(engine->GetLowestFrequency(), 35.0f);
+    EXPECT_EQ(engine->GetBufferLength(), 128); // 11.6 ms, as at every rate
     EXPECT_FLOAT_EQ(engine->GetConcertA(), 442.0f);
     EXPECT_FALSE(engine->GetTimeCheck());
     EXPECT_TRUE(engine->Capture().GetAdaptiveHop());
-    EXPECT_TRUE(engine->IsRunning());
     EXPECT_TRUE(engine->Stop());
 }
 
@@ -118,9 +92,7 @@ TEST_F(EngineTest, RefusedRateMovesToTheNextAttempt) {
     ASSERT_TRUE(Start(settings));
     EXPECT_EQ(sim->Opens().size(), 2u);
     EXPECT_EQ(engine->GetSampleRate(), 22050);
-    EXPECT_EQ(engine->GetBufferLength(), 256); // 11.6 ms, as at every rate
-    EXPECT_EQ(engine->GetFrameLength(), 1024);
-    EXPECT_FLOAT_EQ(engine->GetLowestFrequency(), 35.0f);
+    EXPECT_EQ(engine->GetBufferLength(), 256);
 }
 
 TEST_F(EngineTest, SavedHopStartsTheThreadAndRestartBeginsFromIt) {
@@ -184,18 +156,6 @@ TEST_F(EngineTest, FramesOnTheSimulatedServiceNameTheNote) {
     const int frames = window.frames.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(window.frames.load(), frames);
-}
-
-TEST_F(EngineTest, ConcertAChangesWhileRunning) {
-    sim->SetSource(std::make_shared<SineSource>(440.0, 11025, 6000.0, 4));
-    sim->SetPace(SimulatedWaveIn::Pace::Paced, 8.0, 256);
-    TunerSettings settings;
-    ASSERT_TRUE(Start(settings));
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_TRUE(engine->SetConcertA(i % 2 ? 430.0f : 450.0f));
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_TRUE(engine->Stop());
 }
 
 TEST_F(EngineTest, DestroyedWhileRunningStopsFirst) {
