@@ -33,8 +33,6 @@ public:
     // Concert A in hertz as last set by the text field, the slider or Reset.
     float Value() const { return m_fValue; }
 
-    QLineEdit* Edit() const { return m_pEdit; }
-    HintSliderCtrl* Slider() const { return m_pSlider; }
 
     // Shows the "Invalid Number" warning; replaceable so tests need not answer a message box.
     using WarningFunction =

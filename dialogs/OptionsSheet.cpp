@@ -84,7 +84,6 @@ ColorsPage::ColorsPage(const ColorArray& colors, QWidget* parent)
 }
 
 void ColorsPage::SetModified(bool modified) {
-    m_bModified = modified;
     emit ModifiedChanged(modified);
 }
 
@@ -138,7 +137,7 @@ void ColorsPage::OnRestoreDefaults() {
 
 OptionsSheet::OptionsSheet(const ColorArray& colors, int midiDevice, int recordingDevice,
                            DeviceEnumerator& devices, QWidget* parent)
-    : QDialog(parent), m_nInitialRecording(recordingDevice) {
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("Options"));
     setFont(DialogFont());
     const DialogUnits du(font());

@@ -42,11 +42,7 @@ public:
     explicit ColorsPage(const ColorArray& colors, QWidget* parent = nullptr);
 
     const ColorArray& Colors() const { return m_colors; }
-    bool IsModified() const { return m_bModified; }
     void SetModified(bool modified);
-    // 0 for none, else 1..4: the swatch the left button last went down on.
-    int PressedSwatch() const { return m_nPressed; }
-    const ColorSwatch& Swatch(int index) const { return m_swatches[static_cast<size_t>(index)]; }
 
     // The colour chooser: true and `chosen` set when the user picks a colour. Replaceable so
     // tests need not answer a modal chooser; an empty function restores QColorDialog.
@@ -68,7 +64,6 @@ private:
     ColorArray m_colors;
     std::array<ColorSwatch, 4> m_swatches;
     int m_nPressed = 0;
-    bool m_bModified = false;
 };
 
 // The Devices page: recording and MIDI output device choices with what each device can do. Its
@@ -91,12 +86,6 @@ public:
     int RecordingIndex() const { return m_nRecordingIndex; }
     // The name the chosen recording device is remembered by; "" for the preferred device.
     std::string RecordingDeviceName() const;
-    bool IsStarted() const { return m_bStarted; }
-
-    QComboBox* RecordingCombo() const { return m_pRecording; }
-    QComboBox* MidiCombo() const { return m_pMidi; }
-    QListWidget* RecordingList() const { return m_pRecordingList; }
-    QListWidget* MidiList() const { return m_pMidiList; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -140,13 +129,10 @@ public:
 
     ColorsPage* Colors() const { return m_pColors; }
     DevicesPage* Devices() const { return m_pDevices; }
-    QTabWidget* Tabs() const { return m_pTabs; }
-    QPushButton* ApplyButton() const { return m_pApply; }
 
     const ColorArray& ColorResult() const { return m_pColors->Colors(); }
     int MidiDevice() const { return m_pDevices->MidiIndex(); }
     int RecordingDevice() const { return m_pDevices->RecordingIndex(); }
-    bool RecordingDeviceChanged() const { return RecordingDevice() != m_nInitialRecording; }
     OptionsResult Result() const {
         return {ColorResult(), MidiDevice(), RecordingDevice(), m_pDevices->RecordingDeviceName()};
     }
@@ -162,5 +148,4 @@ private:
     DevicesPage* m_pDevices;
     QTabWidget* m_pTabs;
     QPushButton* m_pApply;
-    int m_nInitialRecording;
 };

@@ -55,6 +55,30 @@ bool FakeDevices::GetMidiOutCaps(int device, MidiOutCaps& caps) {
     return FindCaps(device, defaultMidiOut, midiOut, caps);
 }
 
+FakeDevices SampleDevices() {
+    FakeDevices devices;
+    WaveInCaps mic;
+    mic.name = "Built-in Audio Analog Stereo";
+    mic.formats = 0xFFF;
+    mic.channels = 2;
+    WaveInCaps usb;
+    usb.name = "USB Microphone";
+    usb.formats = WaveFormat::k1M16 | WaveFormat::k2M16 | WaveFormat::k4M16;
+    usb.channels = 1;
+    usb.driverVersion = 0x0102;
+    devices.waveIn = {mic, usb};
+    devices.defaultWaveIn = mic;
+    MidiOutCaps synth;
+    synth.name = "Soft Synth";
+    synth.technology = MidiTechnology::kSynth;
+    synth.voices = 24;
+    synth.notes = 32;
+    synth.driverVersion = 0x0100;
+    devices.midiOut = {synth};
+    devices.defaultMidiOut = synth;
+    return devices;
+}
+
 WindowActions WindowRecorder::Actions() {
     WindowActions actions;
     actions.setConcertAText = [this](const QString& text) { buttonTexts.push_back(text); };

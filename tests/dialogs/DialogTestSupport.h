@@ -49,6 +49,10 @@ public:
     bool GetMidiOutCaps(int device, MidiOutCaps& caps) override;
 };
 
+// Two recording devices (a stereo one with every format, the default, and a USB microphone with
+// 16-bit mono and a driver version) and one MIDI synthesizer.
+FakeDevices SampleDevices();
+
 // Counts what the dialogs ask the main window to do.
 struct WindowRecorder {
     std::vector<QString> buttonTexts;

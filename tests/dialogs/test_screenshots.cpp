@@ -31,30 +31,10 @@ TEST(Screenshots, EachDialog) {
     concertA.show();
     Save(concertA, "dialog-concert-a.png");
 
-    FakeDevices devices;
-    WaveInCaps mic;
-    mic.name = "Built-in Audio Analog Stereo";
-    mic.formats = 0xFFF;
-    mic.channels = 2;
-    WaveInCaps usb;
-    usb.name = "USB Microphone";
-    usb.formats = WaveFormat::k1M16 | WaveFormat::k2M16 | WaveFormat::k4M16;
-    usb.channels = 1;
-    usb.driverVersion = 0x0102;
-    devices.waveIn = {mic, usb};
-    devices.defaultWaveIn = mic;
-    MidiOutCaps synth;
-    synth.name = "Soft Synth";
-    synth.technology = MidiTechnology::kSynth;
-    synth.voices = 24;
-    synth.notes = 32;
-    synth.driverVersion = 0x0100;
-    devices.midiOut = {synth};
-    devices.defaultMidiOut = synth;
-
+    FakeDevices devices = SampleDevices();
     OptionsSheet sheet(kDefaultColors, 1, 0, devices);
     sheet.show();
     Save(sheet, "options-colors.png");
-    sheet.Tabs()->setCurrentIndex(1);
+    sheet.findChild<QTabWidget*>()->setCurrentIndex(1);
     Save(sheet, "options-devices.png");
 }
