@@ -88,11 +88,6 @@ struct Window {
                 best = {k, v};
         return best;
     }
-    std::map<std::pair<int, int>, Tally> Notes() {
-        std::lock_guard lock(m_mutex);
-        return m_notes;
-    }
-
 private:
     std::mutex m_mutex;
     std::map<std::pair<int, int>, Tally> m_notes;

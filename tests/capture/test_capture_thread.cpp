@@ -167,70 +167,25 @@ TEST_F(CaptureThreadTest, RequeuesInCyclicSlotOrder) {
     EXPECT_EQ(sim->Resets(), 1);
 }
 
-namespace {
-
-// Independent model of the hop rule: one call per wait or lagging collect; the floor is 32
-// samples at 11025 Hz (2.9 ms).
-struct HopModel {
-    float hop;
-    int waitRun = 0;
-    bool lastLagged = false;
-    static constexpr float kFloor = 32.0f;
-    void Wait() {
-        float h = hop;
-        if (lastLagged)
-            waitRun = 0;
-        else if (++waitRun > 40)
-            h *= 0.9f;
-        h *= 0.995f;
-        hop = h < kFloor ? kFloor : h;
-        lastLagged = false;
-    }
-    void Lag() {
-        const float h = hop * 1.005f;
-        hop = h < kFloor ? kFloor : h;
-        lastLagged = true;
-    }
-};
-
-} // namespace
-
-TEST_F(CaptureThreadTest, HopShrinksPerWaitFasterAfterFortyAndNeverBelowTheFloor) {
-    controller->SetHop(40);
+// The adapted hop: each wait for audio takes 0.5 % off, and from the 41st wait in a row 10 %
+// more; a collect that finds audio waiting adds 0.5 % and restarts the run; never below the
+// floor (32 samples at 11025 Hz), which is also where a hop saved below it starts.
+TEST_F(CaptureThreadTest, TheHopShrinksWhileWaitingAndGrowsWhileLagging) {
+    controller->SetHop(1000);
     controller->SetAdaptiveHop(true);
+    sim->SetDeliverOnStart(1); // the first collect finds audio waiting: a lag
     ASSERT_TRUE(controller->Start());
-    HopModel model{40.0f};
-    for (int w = 1; w <= 60; ++w) {
+    float hop = 1000.0f * 1.005f;
+    for (int w = 1; w <= 42; ++w) {
         ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(w)));
-        model.Wait();
-        ASSERT_EQ(controller->GetHop(), static_cast<int>(model.hop)) << "wait " << w;
+        // The wait right after the lag restarts the run: the 10 % comes at wait 42.
+        hop *= w == 42 ? 0.9f * 0.995f : 0.995f;
+        ASSERT_EQ(controller->GetHop(), static_cast<int>(hop)) << "wait " << w;
         sim->Deliver(1);
     }
-    EXPECT_EQ(controller->GetHop(), 32);
-    EXPECT_EQ(controller->GetStats().collects, 0u);
-    // A hop saved below the floor starts at the floor.
     controller->SetHop(3);
     ASSERT_TRUE(controller->Start());
     EXPECT_EQ(controller->GetHop(), 32);
-}
-
-TEST_F(CaptureThreadTest, HopGrowsPerLaggingCollectAndTheNextWaitRestartsTheRun) {
-    controller->SetHop(1000);
-    controller->SetAdaptiveHop(true);
-    sim->SetDeliverOnStart(1); // the first collect finds audio waiting
-    ASSERT_TRUE(controller->Start());
-    HopModel model{1000.0f};
-    model.Lag();
-    for (int w = 1; w <= 43; ++w) {
-        ASSERT_TRUE(WaitForWaits(static_cast<uint64_t>(w)));
-        model.Wait();
-        ASSERT_EQ(controller->GetHop(), static_cast<int>(model.hop)) << "wait " << w;
-        if (w < 43)
-            sim->Deliver(1);
-    }
-    // The first wait after the lagging collect did not count: the 0.9 came at wait 42.
-    EXPECT_EQ(controller->GetStats().collects, 1u);
-    EXPECT_EQ(controller->GetSettings().nHop, static_cast<int>(model.hop));
 }
 
 TEST_F(CaptureThreadTest, PauseStopsAnalysisAndResumeWorksThroughHeldAudio) {
@@ -272,19 +227,6 @@ TEST_F(CaptureThreadTest, StopWhileWaitingReturnsWithinTheDataWait) {
     // And it starts again.
     ASSERT_TRUE(controller->Start());
     EXPECT_TRUE(controller->Stop());
-}
-
-TEST_F(CaptureThreadTest, PauseThenStopLeavesFromThePause) {
-    ASSERT_TRUE(controller->Start());
-    ASSERT_TRUE(WaitForWaits(1));
-    controller->SetPaused(true);
-    sim->Deliver(1);
-    ASSERT_TRUE(WaitFor([&] { return controller->GetStats().pauseSleeps > 0; }));
-    const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_TRUE(controller->Stop());
-    EXPECT_LT(MillisecondsSince(t0), 2500.0); // not the whole stop time-out
-    EXPECT_EQ(controller->GetStats().abandonedThreads, 0u);
-    EXPECT_EQ(sim->OpenStreams(), 0);
 }
 
 TEST_F(CaptureThreadTest, SetUpFailureIsReportedByStart) {
@@ -340,21 +282,5 @@ TEST_F(CaptureThreadTest, ADeviceThatHangsInCloseIsLeftAfterASecondNotTheWholeTi
         EXPECT_EQ(controller->GetStats().abandonedThreads - before, closeMs < 1000 ? 0u : 1u);
         ASSERT_TRUE(WaitFor([&] { return sim->OpenStreams() == 0; }, 10000));
     }
-}
-
-TEST_F(CaptureThreadTest, StalledDeviceResumesWhereItLeftOff) {
-    sim->SetPace(SimulatedWaveIn::Pace::Paced, 20.0);
-    ASSERT_TRUE(controller->Start());
-    ASSERT_TRUE(WaitFor([&] { return log.Count() > 10; }));
-    sim->Stall(true);
-    const uint64_t waits = controller->GetStats().waits;
-    ASSERT_TRUE(WaitFor([&] { return controller->GetStats().waits > waits; }));
-    const size_t frames = log.Count();
-    sim->Stall(false);
-    ASSERT_TRUE(WaitFor([&] { return log.Count() > frames + 10; }));
-    EXPECT_TRUE(controller->Stop());
-    // A stall loses no audio: the source continues where it stopped.
-    EXPECT_EQ(log.broken, 0);
-    EXPECT_EQ(sim->DroppedBuffers(), 0u);
 }
 

@@ -95,27 +95,6 @@ TEST_F(EngineTest, RefusedRateMovesToTheNextAttempt) {
     EXPECT_EQ(engine->GetBufferLength(), 256);
 }
 
-TEST_F(EngineTest, SavedHopStartsTheThreadAndRestartBeginsFromIt) {
-    TunerSettings settings;
-    settings.SetAnalysisHop(300.0f);
-    ASSERT_TRUE(Start(settings));
-    const int first = engine->Capture().GetHop();
-    EXPECT_TRUE(first == 300 || first == static_cast<int>(300.0f * 0.995f)) << first;
-    // Adaptation is on: every wait shrinks the hop.
-    for (int i = 0; i < 10 && engine->Capture().GetHop() > 290; ++i) {
-        const uint64_t waits = engine->Capture().GetStats().waits;
-        sim->Deliver(1);
-        ASSERT_TRUE(WaitFor([&] { return engine->Capture().GetStats().waits > waits; }));
-    }
-    ASSERT_LE(engine->Capture().GetHop(), 290);
-    // A restart (Options sheet) begins again from the saved hop, adapting on from there.
-    const uint64_t waits = engine->Capture().GetStats().waits;
-    ASSERT_TRUE(Start(settings));
-    ASSERT_TRUE(WaitFor([&] { return engine->Capture().GetStats().waits > waits; }));
-    EXPECT_EQ(engine->Capture().GetHop(), static_cast<int>(300.0f * 0.995f));
-    EXPECT_EQ(engine->Capture().GetStats().abandonedThreads, 0u);
-}
-
 TEST_F(EngineTest, ADamagedSavedHopIsBroughtIntoRange) {
     // The settings file takes any hop up to 2147483647. Zero would analyse one frame for ever,
     // and a huge one overflowed the stop time-out and the frame positions. One below the floor
