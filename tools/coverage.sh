@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(mkdir -p "${1:-build/coverage-report}" && cd "${1:-build/coverage-report}" && pwd)
 cmake --preset coverage >/dev/null
-cmake --build --preset coverage >"$out/build.log"
+cmake --build build/coverage >"$out/build.log"
 find build/coverage -name '*.gcda' -delete
 status=0
 ctest --test-dir build/coverage -j2 --timeout 600 >"$out/ctest.log" 2>&1 || status=$?

