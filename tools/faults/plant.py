@@ -66,6 +66,11 @@ def parse_faults(path=FAULTS):
     return faults
 
 
+def FailedTests(text):
+    """Tests a gtest program's output reports failed (parameterised ones with their index)."""
+    return set(re.findall(r"^\[  FAILED  \] ([^\s,]+)(?:, where .*)? \(\d+ ms\)$", text, re.M))
+
+
 def staleness(fault):
     path = ROOT / fault["file"]
     if not path.is_file():
@@ -115,7 +120,7 @@ class Suite:
                 except subprocess.TimeoutExpired:
                     rc = "timeout"
             text = out_path.read_text(errors="replace")
-            failed |= set(re.findall(r"^\[  FAILED  \] (\S+\.\S+) \(", text, re.M))
+            failed |= FailedTests(text)
             if rc in (0, 1) and "[  PASSED  ]" in text:
                 break
             running = re.findall(r"^\[ RUN      \] (\S+)", text, re.M)
@@ -326,6 +331,29 @@ def cmd_run(args):
             build(build_dir, log)  # leave the build as the sources are
 
 
+def cmd_reparse(args):
+    """Reads the failing tests again from the logs of a run (keeping what was recorded)."""
+    out_dir = Path(args.out).resolve()
+    path = out_dir / "results.csv"
+    with open(path) as f:
+        rows = list(csv.DictReader(f))
+    ignored = set(json.loads((out_dir / "baseline.json").read_text())["failing"])
+    for r in rows:
+        found = set(r["catchers"].split())
+        for log in (out_dir / "logs" / r["id"]).glob("test_*.out"):
+            found |= {f"{log.stem}:{t}" for t in FailedTests(log.read_text(errors="replace"))}
+        found -= ignored
+        r["catchers"] = " ".join(sorted(found))
+        if r["status"] in ("caught", "missed"):
+            r["status"] = "caught" if found else "missed"
+    with open(path, "w", newline="") as f:
+        w = csv.DictWriter(f, list(rows[0].keys()))
+        w.writeheader()
+        w.writerows(rows)
+    write_summary(out_dir, parse_faults(), {r["id"]: r for r in rows},
+                  json.loads((out_dir / "baseline.json").read_text()))
+
+
 def cmd_check(_):
     bad = 0
     for f in parse_faults():
@@ -342,14 +370,13 @@ def cmd_compare(args):
         with open(p) as f:
             return {r["id"]: r for r in csv.DictReader(f)}
     before, after = load(args.before), load(args.after)
-    lost = [i for i, r in before.items() if r["status"] == "caught"
-            and after.get(i, {}).get("status") != "caught"]
-    gained = [i for i, r in after.items() if r["status"] == "caught"
-              and before.get(i, {}).get("status") != "caught"]
-    count = lambda rs: sum(r["status"] == "caught" for r in rs.values())
-    print(f"caught before: {count(before)} of {len(before)}; after: {count(after)} of {len(after)}")
+    both = [i for i in before if i in after]
+    lost = [i for i in both if before[i]["status"] == "caught" and after[i]["status"] != "caught"]
+    gained = [i for i in both if after[i]["status"] == "caught" and before[i]["status"] != "caught"]
+    count = lambda rs: sum(rs[i]["status"] == "caught" for i in both)
+    print(f"{len(both)} faults in both runs: caught before {count(before)}, after {count(after)}")
     for i in lost:
-        print(f"lost: {i} (before: {before[i]['catchers']}; after: {after.get(i, {}).get('status')})")
+        print(f"lost: {i} (before: {before[i]['catchers']}; after: {after[i]['status']})")
     for i in gained:
         print(f"gained: {i} ({after[i]['catchers']})")
     return 1 if lost else 0
@@ -370,11 +397,14 @@ def main():
     run.add_argument("--all", action="store_true", help="run every test program relinked")
     run.add_argument("--no-e2e", action="store_true", help="skip the end-to-end tests")
     sub.add_parser("check")
+    rep = sub.add_parser("reparse")
+    rep.add_argument("--out", default=str(ROOT / "build" / "faults-results"))
     cmp_ = sub.add_parser("compare")
     cmp_.add_argument("before")
     cmp_.add_argument("after")
     args = ap.parse_args()
-    return {"run": cmd_run, "check": cmd_check, "compare": cmd_compare}[args.cmd](args) or 0
+    return {"run": cmd_run, "check": cmd_check, "compare": cmd_compare,
+            "reparse": cmd_reparse}[args.cmd](args) or 0
 
 
 if __name__ == "__main__":
