@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -70,22 +69,6 @@ TEST_F(ColorsTest, PressAndReleaseOnOneSwatchOpensTheChooserForIt) {
     chooserAnswer.reset();
     Click(&sheet, 4, 4);
     EXPECT_EQ(sheet.Colors()->Colors()[3], kCustom[3]);
-}
-
-TEST_F(ColorsTest, SwatchIsBlackUntilFilledAndPaintsItsControl) {
-    QWidget page;
-    auto* control = new QLabel("1", &page);
-    SetControlId(control, 1006);
-    control->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    control->setGeometry(10, 10, 20, 20);
-    ColorSwatch swatch;
-    EXPECT_FALSE(swatch.Create(&page, 1007));
-    ASSERT_TRUE(swatch.Create(&page, 1006));
-    EXPECT_EQ(swatch.Surface().pixel(0, 0), qRgb(0, 0, 0));
-    swatch.Fill(0x0000FF);
-    page.show();
-    swatch.Paint();
-    EXPECT_EQ(page.grab().toImage().pixel(20, 20), qRgb(255, 0, 0));
 }
 
 TEST_F(ColorsTest, ApplyPutsColoursIntoEffectAndCancelKeepsWhatWasApplied) {

@@ -106,41 +106,6 @@ TEST_F(Cli, SummaryGivesOneLinePerFile) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
 }
 
-TEST(CliDemo, TheDemoRecordingIsAFlatA2) {
-    const CliRun run = RunAnalyse({"--summary", std::string(TARVO_DATA_DIR) + "/demo.wav"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    double cents = 0.0;
-    double freq = 0.0;
-    const auto at = run.out.find(": A2 ");
-    ASSERT_NE(at, std::string::npos) << run.out;
-    ASSERT_EQ(std::sscanf(run.out.c_str() + at, ": A2 %lf cents %lf Hz", &cents, &freq), 2);
-    EXPECT_NEAR(cents, -8.0, 0.2);
-    EXPECT_NEAR(freq, 110.0 * std::pow(2.0, -8.0 / 1200.0), 0.02);
-}
-
-TEST_F(Cli, DamagedFloatSamplesCostNoFrames) {
-    // One NaN and one infinite sample in a float file, read as it is and resampled: the reading
-    // is the undamaged file's, frame for frame.
-    auto summary = [](const std::string& path) {
-        const CliRun run = RunAnalyse({"--summary", path});
-        EXPECT_EQ(run.status, 0) << run.err;
-        return run.out.substr(run.out.find(": "));
-    };
-    for (int rate : {11025, 22050}) {
-        const auto clean = HarmonicTone(440.0, rate, 2.0);
-        auto damaged = clean;
-        damaged[damaged.size() / 3] = std::nanf("");
-        damaged[2 * damaged.size() / 3] = -INFINITY;
-        const std::string a = ScratchPath("cli-clean-" + std::to_string(rate) + ".wav");
-        const std::string b = ScratchPath("cli-damaged-" + std::to_string(rate) + ".wav");
-        WriteSound(a, rate, 1, clean, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-        WriteSound(b, rate, 1, damaged, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-        const std::string expected = summary(a);
-        EXPECT_THAT(expected, HasSubstr(": A4 "));
-        EXPECT_EQ(summary(b), expected) << rate;
-    }
-}
-
 // A copy of `from` cut to `bytes` bytes (or to `bytes` eighths of its size when below 8).
 std::string Cut(const std::string& from, const std::string& to, uintmax_t bytes) {
     const std::string path = ScratchPath(to);
