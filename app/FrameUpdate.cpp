@@ -102,39 +102,38 @@ void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sample
 bool TunerWindow::ShowNewestReading() {
     if (!m_bCreated || m_bDestroyed || m_bClosing.load(std::memory_order_acquire))
         return false;
-    TrackedFrame f;
-    if (!m_newest.Take(f))
-        return false;
-
     const uint32_t now = Now();
-    const int percent = PercentFromCents(f.reading.cents);
-    const ::ShownNote shown = Transpose(f.reading.note, f.reading.octave, m_settings.GetKeyIndex());
-    m_fineGauge.SetPercent(percent);
-    m_fineGauge.SetNote(shown.note);
-    m_fineGauge.SetOctave(shown.octave);
-    m_nShownPercent = percent;
-    m_nShownNote = shown.note;
-    m_nShownOctave = std::clamp(shown.octave, 0, 9);
-    m_energyGauge.SetLevel(f.averageInputLevel);
-
-    QRect changed = m_energyGauge.Draw(m_surface, false).Bounding();
-    const uint32_t needle = NeedleColorAt(now, f.hold, f.holdChangeTime);
-    if (!m_bHaveNeedleColor || needle != m_lastNeedleColor) {
-        m_fineGauge.SetNeedleColor(needle);
-        changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
-        m_lastNeedleColor = needle;
+    TrackedFrame f;
+    const bool fresh = m_newest.Take(f);
+    if (fresh) {
+        InstrumentReading r;
+        const ::ShownNote shown =
+            Transpose(f.reading.note, f.reading.octave, m_settings.GetKeyIndex());
+        r.note = shown.note;
+        r.octave = shown.octave;
+        r.percent = PercentFromCents(f.reading.cents);
+        r.level = f.averageInputLevel;
+        r.hold = f.hold;
+        r.needleColor = NeedleColorAt(now, f.hold, f.holdChangeTime);
+        m_nShownPercent = r.percent;
+        m_nShownNote = shown.note;
+        m_nShownOctave = std::clamp(shown.octave, 0, 9);
+        m_lastNeedleColor = r.needleColor;
         m_bHaveNeedleColor = true;
-    } else {
-        changed = changed.united(m_fineGauge.Draw(m_surface, false, false).Bounding());
+        GiveReading(r, now);
+        // A rate measured just before the display was switched off is not shown.
+        if (f.rateCount != m_nRateCount) {
+            m_nRateCount = f.rateCount;
+            if (m_bShowFps.load(std::memory_order_relaxed))
+                setWindowTitle(FpsTitle(m_strBaseTitle, f.fps));
+        }
     }
-    // A rate measured just before the display was switched off is not shown.
-    if (f.rateCount != m_nRateCount) {
-        m_nRateCount = f.rateCount;
-        if (m_bShowFps.load(std::memory_order_relaxed))
-            setWindowTitle(FpsTitle(m_strBaseTitle, f.fps));
-    }
+    // Drawn at every refresh: what moves with time moves between readings too.
+    const QRect changed = DrawInstruments(false, now);
     if (!changed.isEmpty())
         update(changed);
+    if (!fresh)
+        return false;
     ++m_nReadingsShown;
     emit ReadingShown();
     return true;

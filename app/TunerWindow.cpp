@@ -122,20 +122,19 @@ bool TunerWindow::Create() {
     m_nLeftArm = -1;
     m_nRightArm = -1;
 
-    // Step 14.
+    // Steps 14 and 15: the instruments in the scheme's colours, at rest until the first reading
+    // (no energy, F#0 +00%, the grey needle). A gauge with missing artwork still works, it only
+    // draws less.
     m_energyGauge.Create(10, 43, 40, 300);
-    m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
-    m_energyGauge.SetLevel(0.0f);
-
-    // Step 15: a gauge with missing artwork still works, it only draws less.
-    if (!m_fineGauge.Create({}, &why))
+    if (!LoadFineTuningArtwork(m_noteDisplay, m_needleGauge, {}, &why))
         LogError("Unable to load the gauge artwork (" + why +
                  "); that file and the ones loaded after it are left out of the gauge");
-    m_fineGauge.SetNeedleColor(0xA0A0A0);
     m_bHaveNeedleColor = false;
-    m_fineGauge.SetTextColor(m_settings.GetTextColor());
-    m_fineGauge.SetNote(6);
-    m_fineGauge.SetPercent(0);
+    m_shown = InstrumentReading{};
+    for (Instrument* instrument : m_instruments) {
+        instrument->TakeColors(m_settings.GetColors());
+        instrument->TakeReading(m_shown, Now());
+    }
 
     // Step 16: frame-update state, all before capture starts.
     m_nFpsStart = Now();
@@ -379,8 +378,7 @@ void TunerWindow::OnPaint() {
     painter.fillRect(f.right(), f.top(), 1, f.height(), light);
     painter.end();
     m_logo.Draw(m_surface, kLogoX, kLogoY);
-    m_energyGauge.Draw(m_surface, true);
-    m_fineGauge.Draw(m_surface, true, false);
+    DrawInstruments(true, Now());
     repaint();
 }
 
@@ -418,25 +416,38 @@ void TunerWindow::WatchForSilentDevice() {
         return;
     m_bDeviceSilent = true;
     LogError("The recording device stopped sending audio");
-    m_energyGauge.SetLevel(0.0f);
-    QRect changed = m_energyGauge.Draw(m_surface, false).Bounding();
-    // The grey a held reading fades to; the next reading shown puts the scheme's colour back.
-    m_fineGauge.SetNeedleColor(kRestingNeedleColor);
-    changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
+    // No energy, and the grey a held reading fades to; the next reading shown puts the scheme's
+    // colour back.
+    InstrumentReading rest = m_shown;
+    rest.level = 0.0f;
+    rest.hold = true;
+    rest.needleColor = kRestingNeedleColor;
+    const uint32_t at = Now();
+    GiveReading(rest, at);
     m_lastNeedleColor = kRestingNeedleColor;
     m_bHaveNeedleColor = true;
-    update(changed);
+    update(DrawInstruments(false, at));
 }
 
 void TunerWindow::OnColorsChanged() {
     if (!m_bCreated || m_bDestroyed)
         return;
-    m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
-    m_fineGauge.SetNeedleColor(m_settings.GetNeedleColor());
-    m_fineGauge.SetTextColor(m_settings.GetTextColor());
-    const ChangedRects energy = m_energyGauge.Draw(m_surface, true);
-    const ChangedRects fine = m_fineGauge.Draw(m_surface, true, false);
-    update(energy.Bounding().united(fine.Bounding()));
+    for (Instrument* instrument : m_instruments)
+        instrument->TakeColors(m_settings.GetColors());
+    update(DrawInstruments(true, Now()));
+}
+
+void TunerWindow::GiveReading(const InstrumentReading& reading, uint32_t now) {
+    m_shown = reading;
+    for (Instrument* instrument : m_instruments)
+        instrument->TakeReading(reading, now);
+}
+
+QRect TunerWindow::DrawInstruments(bool full, uint32_t now) {
+    QRect changed;
+    for (Instrument* instrument : m_instruments)
+        changed = changed.united(instrument->Draw(m_surface, full, now).Bounding());
+    return changed;
 }
 
 // --- minimise, exit ------------------------------------------------------------------------

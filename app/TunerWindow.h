@@ -1,15 +1,17 @@
 #pragma once
 // The main window: a fixed 300 x 380 client area holding the key selector, the logo, the energy
-// gauge, the fine-tuning gauge, four buttons and a hint line. It owns everything long-lived: the
-// controls, the instruments, the settings, the engine, the pitch tracker and the error log.
+// gauge, the fine-tuning gauge (note display above a needle), four buttons and a hint line. It owns
+// everything long-lived: the controls, the instruments, the settings, the engine, the pitch tracker
+// and the error log.
 //
 // Threads. Everything here runs on the window thread except OnFrame, which the engine calls on
 // the capture thread for every analysed frame, hundreds of times a second. It runs the frame
 // through the tracker and hands the reading over in m_newest, without a lock, a wait or a call
 // into the window thread. The window thread shows the newest reading once per display refresh
-// (ShowNewestReading, run by the pace timer): the instruments take it, draw what changed into
-// m_surface (the client area as an image) and the window repaints that. Only the window thread
-// draws. Flags crossing threads are atomics.
+// (ShowNewestReading, run by the pace timer): the instruments take it, and at every refresh, new
+// reading or not, draw what changed (some move with time) into m_surface (the client area
+// as an image); the window repaints that. Only the window thread draws. Flags crossing threads
+// are atomics.
 
 #include "analysis/PitchResult.h"
 #include "analysis/PitchTracker.h"
@@ -90,9 +92,10 @@ public:
     void ProcessFrame(const PitchResult* results, float hop, int sampleRate, float inputLevel);
 
     // --- screen-paced update (window thread) ---
-    // Shows the newest reading the frame update handed over, unless it is already shown: the
-    // gauges take it and draw what changed, and the window repaints that; emits ReadingShown.
-    // The pace timer runs it once per display refresh. True when a new reading was shown.
+    // Gives the instruments the newest reading the frame update handed over, unless they have
+    // it already (then emits ReadingShown), and draws what changed since the last refresh; the
+    // window repaints that. The pace timer runs it once per display refresh. True when a new
+    // reading was shown.
     bool ShowNewestReading();
     // Milliseconds between two runs of ShowNewestReading: one refresh of the window's screen.
     int PacePeriodMs() const;
@@ -220,6 +223,8 @@ private:
     void OnDestroy();
     void PaceToScreen();
     uint32_t NeedleColorAt(uint32_t now, bool hold, double holdChangeTime) const;
+    void GiveReading(const InstrumentReading& reading, uint32_t now);
+    QRect DrawInstruments(bool full, uint32_t now);
 
     // Members in creation order.
     HintButton* m_strAButton = nullptr;
@@ -229,7 +234,10 @@ private:
     QLabel* m_pHintLine = nullptr;
     BlendedBitmap m_logo;
     EnergyGauge m_energyGauge;
-    FineTuningGauge m_fineGauge;
+    NoteDisplay m_noteDisplay;
+    NeedleGauge m_needleGauge;
+    // Every instrument, in drawing order.
+    std::array<Instrument*, 3> m_instruments{&m_energyGauge, &m_noteDisplay, &m_needleGauge};
     HintComboBox* m_pKeySelector = nullptr;
     QLabel* m_pKeyLabel = nullptr;
     QString m_strBaseTitle = kBaseTitle;
@@ -265,6 +273,7 @@ private:
     int m_nShownNote = 6;
     int m_nShownOctave = 0;
     int m_nShownPercent = 0;
+    InstrumentReading m_shown; // what the instruments were last given
     uint32_t m_nRateCount = 0;
     uint64_t m_nReadingsShown = 0;
     QTimer* m_pPaceTimer = nullptr;
