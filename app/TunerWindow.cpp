@@ -73,6 +73,7 @@ bool TunerWindow::Create() {
     // Step 3: settings.
     ReadSettings();
     ReadSideSettings();
+    m_bStrobe = m_settings.GetStrobeView();
 
     // Step 4: fonts.
     if (!CreateFonts())
@@ -311,7 +312,7 @@ bool TunerWindow::CreateKeySelector() {
     for (int i = 0; i < kNoteCount; ++i)
         m_pKeySelector->insertItem(i, QString::fromLatin1(kKeyNames[static_cast<size_t>(i)]));
     m_pKeySelector->setCurrentIndex(m_settings.GetKeyIndex());
-    m_pKeySelector->SetCommandKeys({Qt::Key_O, Qt::Key_H, Qt::Key_E, Qt::Key_F});
+    m_pKeySelector->SetCommandKeys({Qt::Key_O, Qt::Key_H, Qt::Key_E, Qt::Key_F, Qt::Key_S});
     connect(m_pKeySelector, &QComboBox::currentIndexChanged, this, &TunerWindow::OnKeySelected);
 
     m_pKeyLabel = new (std::nothrow) QLabel(QStringLiteral("Key:"), this);
@@ -437,6 +438,12 @@ void TunerWindow::OnColorsChanged() {
     update(DrawInstruments(true, Now()));
 }
 
+bool TunerWindow::Shown(const Instrument* instrument) const {
+    return instrument != (m_bStrobe ? static_cast<const Instrument*>(&m_needleGauge)
+                                    : static_cast<const Instrument*>(&m_strobeGauge));
+}
+
+// Every instrument takes every reading, shown or not, so that one switched in shows the present.
 void TunerWindow::GiveReading(const InstrumentReading& reading, uint32_t now) {
     m_shown = reading;
     for (Instrument* instrument : m_instruments)
@@ -446,8 +453,19 @@ void TunerWindow::GiveReading(const InstrumentReading& reading, uint32_t now) {
 QRect TunerWindow::DrawInstruments(bool full, uint32_t now) {
     QRect changed;
     for (Instrument* instrument : m_instruments)
-        changed = changed.united(instrument->Draw(m_surface, full, now).Bounding());
+        if (Shown(instrument))
+            changed = changed.united(instrument->Draw(m_surface, full, now).Bounding());
     return changed;
+}
+
+void TunerWindow::ShowStrobe(bool on) {
+    m_bStrobe = on;
+    m_settings.SetStrobeView(on);
+    m_hintTexts[2] = FineGaugeHint(on);
+    if (m_nCurrentHint == 2 && m_pHintLine)
+        m_pHintLine->setText(m_hintTexts[2]);
+    if (m_bCreated && !m_bDestroyed)
+        update(DrawInstruments(true, Now()));
 }
 
 // --- minimise, exit ------------------------------------------------------------------------

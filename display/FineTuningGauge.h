@@ -1,9 +1,9 @@
 #pragma once
 // The fine-tuning gauge: the large panel in the middle of the window, 240 x 257 pixels inside a
 // sunken edge. Two instruments share it: the note display along its top (note name with octave,
-// signed percent of a half-step, drawn from glyph strips) and below it the fine view, the needle
-// on its printed scale. Each keeps its own part of the panel in a surface of its own and draws
-// its part of the panel's edge, so that another fine view can take the needle's place.
+// signed percent of a half-step, drawn from glyph strips) and below it the fine view, either the
+// needle on its printed scale (NeedleGauge, here) or the strobe (StrobeGauge). Each keeps its
+// own part of the panel in a surface of its own and draws its part of the panel's edge.
 
 #include "display/GlyphStrip.h"
 #include "display/Instrument.h"

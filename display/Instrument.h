@@ -3,7 +3,7 @@
 // area, takes the colour scheme and the readings the window shows, and draws itself into the
 // client area: whole, or only what changed since it last drew. The window keeps them in a list
 // and draws them once per display refresh whether or not a new reading came, so an instrument
-// that moves with time keeps moving between readings.
+// that moves with time (the strobe) keeps moving between readings.
 //
 // Window thread only: the capture thread hands readings to the window, never to an instrument.
 
@@ -13,10 +13,15 @@
 #include <QImage>
 #include <QRect>
 
+#include <array>
 #include <cstdint>
+#include <limits>
 
 // One reading as the instruments show it.
 struct InstrumentReading {
+    static constexpr int kBands = 4; // harmonics 1..4 of the strobe
+    static constexpr float kAbsent = std::numeric_limits<float>::quiet_NaN();
+
     int note = 6; // shown note (after the instrument's key), 0 = C
     int octave = 0;
     int percent = 0;    // signed percent of a half-step, -99..99
@@ -24,6 +29,9 @@ struct InstrumentReading {
     bool hold = true;   // the tracker holds its last reading: nothing live to follow
     // Colour of what follows the reading (needle, strobe pattern), faded while holding.
     std::uint32_t needleColor = 0xA0A0A0; // 0x00BBGGRR
+    // Harmonic k + 1 of the frame against k + 1 times the shown note's equal-tempered
+    // frequency, in cents; kAbsent when the frame has no such harmonic.
+    std::array<float, kBands> bandCents{kAbsent, kAbsent, kAbsent, kAbsent};
 };
 
 class Instrument {
