@@ -1,5 +1,7 @@
 #include "analysis/FramePipeline.h"
 
+#include <algorithm>
+
 namespace {
 
 // The tuner's search, whatever the configuration.
@@ -59,4 +61,31 @@ FrameReading TrackFrame(PitchTracker& tracker, const PitchResult* results, float
     r.hold = tracker.Hold();
     r.averageInputLevel = tracker.AverageInputLevel();
     return r;
+}
+
+std::array<float, kHarmonicsFound> FindHarmonics(const FramePeaks& peaks, float fundamental) {
+    std::array<float, kHarmonicsFound> found{};
+    if (!(fundamental > 0.0f) || peaks.frequencies == nullptr || peaks.amplitudes == nullptr)
+        return found;
+    float strongest = 0.0f;
+    for (int i = 0; i < peaks.count; ++i)
+        strongest = std::max(strongest, peaks.amplitudes[i]);
+    const float floor = strongest / 100.0f;
+    // 50 cents either side: 2^(1/24).
+    constexpr float kSpan = 1.0293022f;
+    for (int k = 2; k < 2 + kHarmonicsFound; ++k) {
+        const float centre = fundamental * static_cast<float>(k);
+        float best = 0.0f;
+        float bestAmp = 0.0f;
+        for (int i = 0; i < peaks.count; ++i) {
+            const float f = peaks.frequencies[i];
+            const float a = peaks.amplitudes[i];
+            if (a > 0.0f && a >= floor && a > bestAmp && f > centre / kSpan && f < centre * kSpan) {
+                best = f;
+                bestAmp = a;
+            }
+        }
+        found[static_cast<std::size_t>(k - 2)] = best;
+    }
+    return found;
 }

@@ -66,6 +66,21 @@ struct FrameReading {
     float averageInputLevel = 0.0f; // 0..1, what the energy gauge shows
 };
 
+// A frame's spectral peaks (PitchAnalyser's PeakList): frequencies in Hz and amplitudes, an
+// amplitude of 0 marking an empty entry.
+struct FramePeaks {
+    const float* frequencies = nullptr;
+    const float* amplitudes = nullptr;
+    int count = 0;
+};
+
+// Harmonics 2, 3 and 4 of `fundamental` (Hz) among the frame's peaks: for harmonic k the
+// strongest peak within 50 cents of k times the fundamental, counted only when it is at least a
+// hundredth of the frame's strongest peak (weaker ones are the window's side lobes and noise);
+// 0 where there is none.
+inline constexpr int kHarmonicsFound = 3;
+std::array<float, kHarmonicsFound> FindHarmonics(const FramePeaks& peaks, float fundamental);
+
 // The loudest of the twelve results through the tracker. hop: samples since the previous
 // frame; rate: Hz; inputLevel: of this frame.
 FrameReading TrackFrame(PitchTracker& tracker, const PitchResult* results, float hop, int rate,

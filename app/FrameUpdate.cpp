@@ -40,6 +40,24 @@ uint32_t FadeNeedleColor(uint32_t color, double elapsedMs, double delayMs, doubl
     return faded;
 }
 
+std::array<float, 4> BandCents(const PitchResult& reading,
+                               const std::array<float, kHarmonicsFound>& harmonics,
+                               float concertA) {
+    std::array<float, 4> cents;
+    cents.fill(InstrumentReading::kAbsent);
+    const double note =
+        concertA * std::exp2((12.0 * reading.octave + reading.note - 57.0) / 12.0); // A4 = 0
+    if (!(note > 0.0) || !std::isfinite(note))
+        return cents;
+    for (int k = 1; k <= 4; ++k) {
+        const float f = k == 1 ? reading.frequency : harmonics[static_cast<size_t>(k - 2)];
+        if (f > 0.0f && std::isfinite(f))
+            cents[static_cast<size_t>(k - 1)] =
+                static_cast<float>(1200.0 * std::log2(f / (k * note)));
+    }
+    return cents;
+}
+
 QString FpsTitle(const QString& base, double fps) {
     char text[48];
     std::snprintf(text, sizeof text, " (%.0f fps)", fps);
@@ -64,11 +82,11 @@ void TunerWindow::FrameCallback(void* window) {
 
 void TunerWindow::OnFrame() {
     ProcessFrame(m_engine.GetResults(), static_cast<float>(m_engine.GetHop()),
-                 m_engine.GetSampleRate(), m_engine.GetInputLevel());
+                 m_engine.GetSampleRate(), m_engine.GetInputLevel(), m_engine.GetPeaks());
 }
 
 void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sampleRate,
-                               float inputLevel) {
+                               float inputLevel, const FramePeaks& peaks) {
     if (m_bClosing.load(std::memory_order_acquire))
         return;
 
@@ -92,6 +110,7 @@ void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sample
     m_tracked.averageInputLevel = frame.averageInputLevel;
     m_tracked.hold = frame.hold;
     m_tracked.holdChangeTime = m_fHoldChangeTime;
+    m_tracked.harmonics = FindHarmonics(peaks, frame.reading.frequency);
     m_newest.Publish(m_tracked);
     m_nFramesUpdated.fetch_add(1, std::memory_order_relaxed);
     std::this_thread::yield();
@@ -102,39 +121,39 @@ void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sample
 bool TunerWindow::ShowNewestReading() {
     if (!m_bCreated || m_bDestroyed || m_bClosing.load(std::memory_order_acquire))
         return false;
-    TrackedFrame f;
-    if (!m_newest.Take(f))
-        return false;
-
     const uint32_t now = Now();
-    const int percent = PercentFromCents(f.reading.cents);
-    const ::ShownNote shown = Transpose(f.reading.note, f.reading.octave, m_settings.GetKeyIndex());
-    m_fineGauge.SetPercent(percent);
-    m_fineGauge.SetNote(shown.note);
-    m_fineGauge.SetOctave(shown.octave);
-    m_nShownPercent = percent;
-    m_nShownNote = shown.note;
-    m_nShownOctave = std::clamp(shown.octave, 0, 9);
-    m_energyGauge.SetLevel(f.averageInputLevel);
-
-    QRect changed = m_energyGauge.Draw(m_surface, false).Bounding();
-    const uint32_t needle = NeedleColorAt(now, f.hold, f.holdChangeTime);
-    if (!m_bHaveNeedleColor || needle != m_lastNeedleColor) {
-        m_fineGauge.SetNeedleColor(needle);
-        changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
-        m_lastNeedleColor = needle;
+    TrackedFrame f;
+    const bool fresh = m_newest.Take(f);
+    if (fresh) {
+        InstrumentReading r;
+        const ::ShownNote shown =
+            Transpose(f.reading.note, f.reading.octave, m_settings.GetKeyIndex());
+        r.note = shown.note;
+        r.octave = shown.octave;
+        r.percent = PercentFromCents(f.reading.cents);
+        r.level = f.averageInputLevel;
+        r.hold = f.hold;
+        r.needleColor = NeedleColorAt(now, f.hold, f.holdChangeTime);
+        r.bandCents = BandCents(f.reading, f.harmonics, m_settings.GetConcertA());
+        m_nShownPercent = r.percent;
+        m_nShownNote = shown.note;
+        m_nShownOctave = std::clamp(shown.octave, 0, 9);
+        m_lastNeedleColor = r.needleColor;
         m_bHaveNeedleColor = true;
-    } else {
-        changed = changed.united(m_fineGauge.Draw(m_surface, false, false).Bounding());
+        GiveReading(r, now);
+        // A rate measured just before the display was switched off is not shown.
+        if (f.rateCount != m_nRateCount) {
+            m_nRateCount = f.rateCount;
+            if (m_bShowFps.load(std::memory_order_relaxed))
+                setWindowTitle(FpsTitle(m_strBaseTitle, f.fps));
+        }
     }
-    // A rate measured just before the display was switched off is not shown.
-    if (f.rateCount != m_nRateCount) {
-        m_nRateCount = f.rateCount;
-        if (m_bShowFps.load(std::memory_order_relaxed))
-            setWindowTitle(FpsTitle(m_strBaseTitle, f.fps));
-    }
+    // Drawn at every refresh: what moves with time moves between readings too.
+    const QRect changed = DrawInstruments(false, now);
     if (!changed.isEmpty())
         update(changed);
+    if (!fresh)
+        return false;
     ++m_nReadingsShown;
     emit ReadingShown();
     return true;

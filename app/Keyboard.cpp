@@ -39,6 +39,10 @@ void TunerWindow::OnChar(int code) {
             setWindowTitle(m_strBaseTitle);
         break;
     }
+    case 'S':
+    case 's':
+        ShowStrobe(!m_bStrobe);
+        break;
     default:
         break;
     }

@@ -39,6 +39,14 @@ QRect TunerWindow::HintRegion(int index) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
+QString TunerWindow::FineGaugeHint(bool strobe) {
+    if (strobe)
+        return QStringLiteral("Strobe, one band per harmonic 1 to 4: still when in tune, moving "
+                              "right when sharp.  S shows the needle.");
+    return QStringLiteral("Fine Tuning Gauge, Shows the root note and percent away from the "
+                          "half-step.  S shows the strobe.");
+}
+
 QString TunerWindow::HintText(int index) const {
     if (index < 0 || index >= kHintTexts)
         return {};
@@ -50,8 +58,7 @@ void TunerWindow::FillHints() {
                                     "tune slightly higher or lower.");
     m_hintTexts[1] = QStringLiteral(
         "Recording Energy Gauge.  Shows the current energy in the recording device.");
-    m_hintTexts[2] = QStringLiteral(
-        "Fine Tuning Gauge, Shows the root note and percent away from the half-step.");
+    m_hintTexts[2] = FineGaugeHint(m_bStrobe);
     m_hintTexts[3] = QStringLiteral(
         "Options.  Customize the color scheme, or change the recording and midi devices.");
     m_hintTexts[4] = QStringLiteral("Help.  Use for detailed help on using Tarvo Tuner.");

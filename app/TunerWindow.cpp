@@ -73,6 +73,7 @@ bool TunerWindow::Create() {
     // Step 3: settings.
     ReadSettings();
     ReadSideSettings();
+    m_bStrobe = m_settings.GetStrobeView();
 
     // Step 4: fonts.
     if (!CreateFonts())
@@ -122,20 +123,19 @@ bool TunerWindow::Create() {
     m_nLeftArm = -1;
     m_nRightArm = -1;
 
-    // Step 14.
+    // Steps 14 and 15: the instruments in the scheme's colours, at rest until the first reading
+    // (no energy, F#0 +00%, the grey needle). A gauge with missing artwork still works, it only
+    // draws less.
     m_energyGauge.Create(10, 43, 40, 300);
-    m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
-    m_energyGauge.SetLevel(0.0f);
-
-    // Step 15: a gauge with missing artwork still works, it only draws less.
-    if (!m_fineGauge.Create({}, &why))
+    if (!LoadFineTuningArtwork(m_noteDisplay, m_needleGauge, {}, &why))
         LogError("Unable to load the gauge artwork (" + why +
                  "); that file and the ones loaded after it are left out of the gauge");
-    m_fineGauge.SetNeedleColor(0xA0A0A0);
     m_bHaveNeedleColor = false;
-    m_fineGauge.SetTextColor(m_settings.GetTextColor());
-    m_fineGauge.SetNote(6);
-    m_fineGauge.SetPercent(0);
+    m_shown = InstrumentReading{};
+    for (Instrument* instrument : m_instruments) {
+        instrument->TakeColors(m_settings.GetColors());
+        instrument->TakeReading(m_shown, Now());
+    }
 
     // Step 16: frame-update state, all before capture starts.
     m_nFpsStart = Now();
@@ -312,7 +312,7 @@ bool TunerWindow::CreateKeySelector() {
     for (int i = 0; i < kNoteCount; ++i)
         m_pKeySelector->insertItem(i, QString::fromLatin1(kKeyNames[static_cast<size_t>(i)]));
     m_pKeySelector->setCurrentIndex(m_settings.GetKeyIndex());
-    m_pKeySelector->SetCommandKeys({Qt::Key_O, Qt::Key_H, Qt::Key_E, Qt::Key_F});
+    m_pKeySelector->SetCommandKeys({Qt::Key_O, Qt::Key_H, Qt::Key_E, Qt::Key_F, Qt::Key_S});
     connect(m_pKeySelector, &QComboBox::currentIndexChanged, this, &TunerWindow::OnKeySelected);
 
     m_pKeyLabel = new (std::nothrow) QLabel(QStringLiteral("Key:"), this);
@@ -379,8 +379,7 @@ void TunerWindow::OnPaint() {
     painter.fillRect(f.right(), f.top(), 1, f.height(), light);
     painter.end();
     m_logo.Draw(m_surface, kLogoX, kLogoY);
-    m_energyGauge.Draw(m_surface, true);
-    m_fineGauge.Draw(m_surface, true, false);
+    DrawInstruments(true, Now());
     repaint();
 }
 
@@ -418,25 +417,55 @@ void TunerWindow::WatchForSilentDevice() {
         return;
     m_bDeviceSilent = true;
     LogError("The recording device stopped sending audio");
-    m_energyGauge.SetLevel(0.0f);
-    QRect changed = m_energyGauge.Draw(m_surface, false).Bounding();
-    // The grey a held reading fades to; the next reading shown puts the scheme's colour back.
-    m_fineGauge.SetNeedleColor(kRestingNeedleColor);
-    changed = changed.united(m_fineGauge.Draw(m_surface, false, true).Bounding());
+    // No energy, and the grey a held reading fades to; the next reading shown puts the scheme's
+    // colour back.
+    InstrumentReading rest = m_shown;
+    rest.level = 0.0f;
+    rest.hold = true;
+    rest.needleColor = kRestingNeedleColor;
+    const uint32_t at = Now();
+    GiveReading(rest, at);
     m_lastNeedleColor = kRestingNeedleColor;
     m_bHaveNeedleColor = true;
-    update(changed);
+    update(DrawInstruments(false, at));
 }
 
 void TunerWindow::OnColorsChanged() {
     if (!m_bCreated || m_bDestroyed)
         return;
-    m_energyGauge.SetColors(m_settings.GetHighEnergyColor(), m_settings.GetLowEnergyColor());
-    m_fineGauge.SetNeedleColor(m_settings.GetNeedleColor());
-    m_fineGauge.SetTextColor(m_settings.GetTextColor());
-    const ChangedRects energy = m_energyGauge.Draw(m_surface, true);
-    const ChangedRects fine = m_fineGauge.Draw(m_surface, true, false);
-    update(energy.Bounding().united(fine.Bounding()));
+    for (Instrument* instrument : m_instruments)
+        instrument->TakeColors(m_settings.GetColors());
+    update(DrawInstruments(true, Now()));
+}
+
+bool TunerWindow::Shown(const Instrument* instrument) const {
+    return instrument != (m_bStrobe ? static_cast<const Instrument*>(&m_needleGauge)
+                                    : static_cast<const Instrument*>(&m_strobeGauge));
+}
+
+// Every instrument takes every reading, shown or not, so that one switched in shows the present.
+void TunerWindow::GiveReading(const InstrumentReading& reading, uint32_t now) {
+    m_shown = reading;
+    for (Instrument* instrument : m_instruments)
+        instrument->TakeReading(reading, now);
+}
+
+QRect TunerWindow::DrawInstruments(bool full, uint32_t now) {
+    QRect changed;
+    for (Instrument* instrument : m_instruments)
+        if (Shown(instrument))
+            changed = changed.united(instrument->Draw(m_surface, full, now).Bounding());
+    return changed;
+}
+
+void TunerWindow::ShowStrobe(bool on) {
+    m_bStrobe = on;
+    m_settings.SetStrobeView(on);
+    m_hintTexts[2] = FineGaugeHint(on);
+    if (m_nCurrentHint == 2 && m_pHintLine)
+        m_pHintLine->setText(m_hintTexts[2]);
+    if (m_bCreated && !m_bDestroyed)
+        update(DrawInstruments(true, Now()));
 }
 
 // --- minimise, exit ------------------------------------------------------------------------

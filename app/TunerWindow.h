@@ -1,16 +1,19 @@
 #pragma once
 // The main window: a fixed 300 x 380 client area holding the key selector, the logo, the energy
-// gauge, the fine-tuning gauge, four buttons and a hint line. It owns everything long-lived: the
-// controls, the instruments, the settings, the engine, the pitch tracker and the error log.
+// gauge, the fine-tuning gauge (note display above a needle or, after the S key, a strobe),
+// four buttons and a hint line. It owns everything long-lived: the controls, the instruments,
+// the settings, the engine, the pitch tracker and the error log.
 //
 // Threads. Everything here runs on the window thread except OnFrame, which the engine calls on
 // the capture thread for every analysed frame, hundreds of times a second. It runs the frame
 // through the tracker and hands the reading over in m_newest, without a lock, a wait or a call
 // into the window thread. The window thread shows the newest reading once per display refresh
-// (ShowNewestReading, run by the pace timer): the instruments take it, draw what changed into
-// m_surface (the client area as an image) and the window repaints that. Only the window thread
-// draws. Flags crossing threads are atomics.
+// (ShowNewestReading, run by the pace timer): the instruments take it, and at every refresh, new
+// reading or not, draw what changed (a strobe moves with time) into m_surface (the client area
+// as an image); the window repaints that. Only the window thread draws. Flags crossing threads
+// are atomics.
 
+#include "analysis/FramePipeline.h"
 #include "analysis/PitchResult.h"
 #include "analysis/PitchTracker.h"
 #include "app/ErrorLog.h"
@@ -21,6 +24,7 @@
 #include "display/BlendedBitmap.h"
 #include "display/EnergyGauge.h"
 #include "display/FineTuningGauge.h"
+#include "display/StrobeGauge.h"
 #include "model/TunerSettings.h"
 
 #include <QFont>
@@ -87,12 +91,15 @@ public:
     void OnFrame();
     // One frame from the given results; what OnFrame runs, callable with made-up results. The
     // reading is shown by the next ShowNewestReading.
-    void ProcessFrame(const PitchResult* results, float hop, int sampleRate, float inputLevel);
+    // `peaks`: the frame's spectral peaks, where the strobe finds the reading's harmonics.
+    void ProcessFrame(const PitchResult* results, float hop, int sampleRate, float inputLevel,
+                      const FramePeaks& peaks = {});
 
     // --- screen-paced update (window thread) ---
-    // Shows the newest reading the frame update handed over, unless it is already shown: the
-    // gauges take it and draw what changed, and the window repaints that; emits ReadingShown.
-    // The pace timer runs it once per display refresh. True when a new reading was shown.
+    // Gives the instruments the newest reading the frame update handed over, unless they have
+    // it already (then emits ReadingShown), and draws what changed since the last refresh; the
+    // window repaints that. The pace timer runs it once per display refresh. True when a new
+    // reading was shown.
     bool ShowNewestReading();
     // Milliseconds between two runs of ShowNewestReading: one refresh of the window's screen.
     int PacePeriodMs() const;
@@ -107,6 +114,8 @@ public:
     void OnRightButtonDown(int x, int y);
     void OnRightButtonUp(int x, int y);
     void OnKeySelected(int index);
+    // The fine-tuning gauge shows the strobe (true) or the needle; remembered between runs.
+    void ShowStrobe(bool on);
     bool StartRecording();
     // What the concert A dialog and the Options sheet do to this window when they apply.
     WindowActions Actions();
@@ -127,6 +136,8 @@ public:
     QString ConcertAText() const { return m_strConcertA; }
     QString HintText(int index) const;
     static QRect HintRegion(int index); // (left, top)-(right, bottom), right/bottom excluded
+    // The fine-tuning gauge's hint while it shows the strobe or the needle.
+    static QString FineGaugeHint(bool strobe);
     int CurrentHint() const { return m_nCurrentHint; }
     int LeftLogoArm() const { return m_nLeftArm; }
     int RightLogoArm() const { return m_nRightArm; }
@@ -139,6 +150,8 @@ public:
     int ShownNote() const { return m_nShownNote; }
     int ShownOctave() const { return m_nShownOctave; }
     int ShownPercent() const { return m_nShownPercent; }
+    bool StrobeShown() const { return m_bStrobe; }
+    const StrobeGauge& Strobe() const { return m_strobeGauge; }
     // The needle colour last given to the gauge; none before the first reading was shown.
     std::optional<uint32_t> LastNeedleColor() const;
     uint64_t FramesUpdated() const { return m_nFramesUpdated.load(std::memory_order_relaxed); }
@@ -194,9 +207,10 @@ private:
         PitchResult reading;            // the tracker's, before the key's transposition
         float averageInputLevel = 0.0f; // the energy gauge's level
         bool hold = true;
-        double holdChangeTime = 0.0; // ms, when the hold flag last changed
-        uint32_t rateCount = 0;      // frame-rate measurements so far
-        double fps = 0.0;            // the latest of them
+        double holdChangeTime = 0.0;                    // ms, when the hold flag last changed
+        std::array<float, kHarmonicsFound> harmonics{}; // Hz, of the reading; 0 = absent
+        uint32_t rateCount = 0;                         // frame-rate measurements so far
+        double fps = 0.0;                               // the latest of them
     };
 
     // RecordingReporter
@@ -220,6 +234,9 @@ private:
     void OnDestroy();
     void PaceToScreen();
     uint32_t NeedleColorAt(uint32_t now, bool hold, double holdChangeTime) const;
+    bool Shown(const Instrument* instrument) const;
+    void GiveReading(const InstrumentReading& reading, uint32_t now);
+    QRect DrawInstruments(bool full, uint32_t now);
 
     // Members in creation order.
     HintButton* m_strAButton = nullptr;
@@ -229,7 +246,13 @@ private:
     QLabel* m_pHintLine = nullptr;
     BlendedBitmap m_logo;
     EnergyGauge m_energyGauge;
-    FineTuningGauge m_fineGauge;
+    NoteDisplay m_noteDisplay;
+    NeedleGauge m_needleGauge;
+    StrobeGauge m_strobeGauge;
+    // Every instrument, in drawing order; the needle or the strobe is not drawn.
+    std::array<Instrument*, 4> m_instruments{&m_energyGauge, &m_noteDisplay, &m_needleGauge,
+                                             &m_strobeGauge};
+    bool m_bStrobe = false;
     HintComboBox* m_pKeySelector = nullptr;
     QLabel* m_pKeyLabel = nullptr;
     QString m_strBaseTitle = kBaseTitle;
@@ -265,6 +288,7 @@ private:
     int m_nShownNote = 6;
     int m_nShownOctave = 0;
     int m_nShownPercent = 0;
+    InstrumentReading m_shown; // what the instruments were last given
     uint32_t m_nRateCount = 0;
     uint64_t m_nReadingsShown = 0;
     QTimer* m_pPaceTimer = nullptr;

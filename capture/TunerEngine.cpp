@@ -115,6 +115,11 @@ const PitchResult* TunerEngine::GetResults() const {
     return m_core->m_results.data();
 }
 
+FramePeaks TunerEngine::GetPeaks() const {
+    const PitchAnalyser& analyser = m_core->m_analyser;
+    return {analyser.PeakFrequencies(), analyser.PeakAmplitudes(), analyser.MaxPeaks()};
+}
+
 int TunerEngine::GetHop() const {
     return m_core->m_nHop.load(std::memory_order_relaxed);
 }

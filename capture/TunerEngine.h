@@ -3,6 +3,7 @@
 // twelve latest results and, for every converted frame, runs the analysis and then the
 // window's frame update on the capture thread.
 
+#include "analysis/FramePipeline.h"
 #include "analysis/PitchAnalyser.h"
 #include "analysis/PitchResult.h"
 #include "capture/CaptureController.h"
@@ -37,6 +38,7 @@ public:
 
     // Read by the frame update on the capture thread right after the per-frame routine.
     const PitchResult* GetResults() const; // twelve, index = pitch class
+    FramePeaks GetPeaks() const;           // the frame's spectral peaks
     int GetHop() const;                    // current (adapted) hop, samples
     int GetSampleRate() const { return m_nSampleRate; }
     bool IsFrameAnalysed() const;

@@ -3,7 +3,6 @@
 #include <cmath>
 
 bool EnergyGauge::Create(int left, int top, int right, int bottom) {
-    std::lock_guard lock(m_mutex);
     if (right <= left || bottom <= top)
         return false;
     m_nLeft = left;
@@ -19,7 +18,6 @@ bool EnergyGauge::Create(int left, int top, int right, int bottom) {
 }
 
 void EnergyGauge::SetColors(std::uint32_t highColor, std::uint32_t lowColor) {
-    std::lock_guard lock(m_mutex);
     m_highColor = highColor;
     m_lowColor = lowColor;
     PaintRamp();
@@ -51,7 +49,6 @@ void EnergyGauge::PaintRamp() {
 }
 
 void EnergyGauge::SetLevel(float level) {
-    std::lock_guard lock(m_mutex);
     float l = level;
     if (!(l >= 0.0f)) // also catches NaN
         l = 0.0f;
@@ -60,8 +57,19 @@ void EnergyGauge::SetLevel(float level) {
     m_nLevel = static_cast<int>(l * static_cast<float>(m_nBottom - m_nTop - 4));
 }
 
-ChangedRects EnergyGauge::Draw(QImage& target, bool full) {
-    std::lock_guard lock(m_mutex);
+QRect EnergyGauge::Area() const {
+    return QRect(m_nLeft, m_nTop, m_nRight - m_nLeft, m_nBottom - m_nTop);
+}
+
+void EnergyGauge::TakeColors(const ColorScheme& colors) {
+    SetColors(colors.highEnergyColor, colors.lowEnergyColor);
+}
+
+void EnergyGauge::TakeReading(const InstrumentReading& reading, double /*timeMs*/) {
+    SetLevel(reading.level);
+}
+
+ChangedRects EnergyGauge::Draw(QImage& target, bool full, double /*timeMs*/) {
     ChangedRects changed;
     if (m_ramp.isNull())
         return changed;
@@ -88,14 +96,4 @@ ChangedRects EnergyGauge::Draw(QImage& target, bool full) {
     }
     m_nPrevLevel = m_nLevel;
     return changed;
-}
-
-QImage EnergyGauge::Ramp() const {
-    std::lock_guard lock(m_mutex);
-    return m_ramp.copy();
-}
-
-int EnergyGauge::Level() const {
-    std::lock_guard lock(m_mutex);
-    return m_nLevel;
 }

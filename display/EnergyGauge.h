@@ -2,19 +2,15 @@
 // The recording energy bar: rises from the bottom inside a sunken frame, its pixels cut from
 // a fixed vertical ramp running from the low-energy colour (bottom) towards the high-energy
 // colour (top). No peak hold, no decay.
-//
-// Thread use as for FineTuningGauge: frame redraws on the capture thread, full redraws on the
-// window thread, one mutex per gauge held only while a setter or Draw runs. The target image
-// is the caller's to guard against its own readers.
 
+#include "display/Instrument.h"
 #include "display/Surface.h"
 
 #include <QImage>
 
 #include <cstdint>
-#include <mutex>
 
-class EnergyGauge {
+class EnergyGauge : public Instrument {
 public:
     // Creates the ramp and display surfaces (white) for the window rectangle
     // (left, top)-(right, bottom). True unless the rectangle is empty.
@@ -29,16 +25,20 @@ public:
     // Full: composes frame and bar on the display surface and copies it to target at
     // (left, top). Frame: touches only the rows between the previous and the new bar top,
     // straight on target. Returns the window rectangles written.
-    ChangedRects Draw(QImage& target, bool full);
+    ChangedRects Draw(QImage& target, bool full, double timeMs = 0.0) override;
 
-    // Inspection (tests); each takes the gauge's lock.
-    QImage Ramp() const;
-    int Level() const;
+    // Instrument: the rectangle given to Create; the energy colours; the reading's level.
+    QRect Area() const override;
+    void TakeColors(const ColorScheme& colors) override;
+    void TakeReading(const InstrumentReading& reading, double timeMs) override;
+
+    // Inspection (tests).
+    const QImage& Ramp() const { return m_ramp; }
+    int Level() const { return m_nLevel; }
 
 private:
     void PaintRamp();
 
-    mutable std::mutex m_mutex;
     QImage m_ramp;
     QImage m_display;
     int m_nLeft = 0;

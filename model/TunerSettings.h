@@ -54,6 +54,8 @@ struct StateFileProblem {
 
 // Side-file key of the chosen recording device's name.
 inline constexpr const char* kRecordingDeviceNameKey = "recordingDevice.name";
+// Side-file key of what the fine-tuning gauge shows: "needle" (also when absent) or "strobe".
+inline constexpr const char* kFineGaugeKey = "fineTuningGauge";
 
 class TunerSettings {
 public:
@@ -112,6 +114,10 @@ public:
     void SetRecordingDeviceName(const std::string& name) {
         extra.Set(kRecordingDeviceNameKey, name);
     }
+
+    // The fine-tuning gauge shows the strobe rather than the needle. Kept in `extra`.
+    bool GetStrobeView() const { return extra.Get(kFineGaugeKey) == "strobe"; }
+    void SetStrobeView(bool on) { extra.Set(kFineGaugeKey, on ? "strobe" : "needle"); }
 
     TuningList tunings;
     // What the side file (kSideSettingsFileName) holds; read and written by the window.

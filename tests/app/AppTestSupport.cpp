@@ -115,5 +115,7 @@ void HarmonicSource::Fill(int16_t* dst, size_t count) {
 void FillResults(PitchResult (&results)[12], int note, int octave, float cents, float level) {
     for (int i = 0; i < 12; ++i)
         results[i] = EmptyPitchResult(i);
-    results[note] = PitchResult{note, octave, cents, level, 0.0f};
+    const float frequency =
+        440.0f * std::exp2((12.0f * octave + note - 57.0f + cents / 100.0f) / 12.0f);
+    results[note] = PitchResult{note, octave, cents, level, frequency};
 }

@@ -72,5 +72,5 @@ private:
     double m_phase = 0.0;
 };
 
-// A steady pitch result of one class (the others empty).
+// A steady pitch result of one class at its frequency against A 440 (the others empty).
 void FillResults(PitchResult (&results)[12], int note, int octave, float cents, float level);

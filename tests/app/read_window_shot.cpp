@@ -1,5 +1,5 @@
 // Reads the note, octave and percent off a screenshot of the tuner's client area by comparing
-// the glyph bands with what the fine-tuning gauge draws for every candidate value from the same
+// the glyph bands with what the note display draws for every candidate value from the same
 // artwork: no OCR, exact pixels.
 //
 //   tarvo-read-shot SHOT.png ARTWORK_DIR [TEXT_COLOR]
@@ -31,13 +31,13 @@ int Differences(const QImage& a, const QImage& b, const QRect& band) {
     return differ;
 }
 
-QImage Render(FineTuningGauge& gauge, int note, int octave, int percent) {
+QImage Render(NoteDisplay& notes, int note, int octave, int percent) {
     QImage window(300, 380, QImage::Format_RGB32);
     window.fill(Qt::white);
-    gauge.SetNote(note);
-    gauge.SetOctave(octave);
-    gauge.SetPercent(percent);
-    gauge.Draw(window, true, false);
+    notes.SetNote(note);
+    notes.SetOctave(octave);
+    notes.SetPercent(percent);
+    notes.Draw(window, true);
     return window;
 }
 
@@ -56,12 +56,11 @@ int main(int argc, char* argv[]) {
     }
     const uint32_t text =
         argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 0)) : 0xFF0000u;
-    FineTuningGauge gauge;
-    if (!gauge.Create(argv[2])) {
+    NoteDisplay gauge;
+    if (!gauge.Load(argv[2])) {
         std::fprintf(stderr, "tarvo-read-shot: artwork missing in %s\n", argv[2]);
         return 2;
     }
-    gauge.SetNeedleColor(0xA0A0A0);
     gauge.SetTextColor(text);
 
     int bestNote = -1, bestOctave = -1, noteDiff = std::numeric_limits<int>::max();

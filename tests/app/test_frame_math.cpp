@@ -1,5 +1,5 @@
-// The arithmetic of the frame update: percent rounding, needle fade, frame-rate title and font
-// sizes.
+// The arithmetic of the frame update: percent rounding, needle fade, the strobe's errors,
+// frame-rate title and font sizes.
 
 #include "app/FrameUpdate.h"
 
@@ -45,6 +45,36 @@ TEST(FadeNeedleColor, ChannelsTruncateTowardZeroBothWays) {
     EXPECT_EQ(FadeNeedleColor(0xA0FF00, 600.0, 100.0, 1500.0), 0xA0E035u);
     // The default needle colour (blue 160) half way.
     EXPECT_EQ(FadeNeedleColor(0xA00000, 850.0, 100.0, 1500.0), 0xA05050u);
+}
+
+TEST(BandCents, EachAgainstItsMultipleOfTheNotesFrequencyAtConcertA) {
+    const float nan = std::nanf("");
+    const struct {
+        int note, octave;
+        float frequency, concertA;
+        std::array<float, 3> harmonics;
+        std::array<float, 4> cents;
+    } cases[] = {
+        {9, 4, 440.0f, 440.0f, {880.0f, 0.0f, 1760.0f}, {0.0f, 0.0f, nan, 0.0f}},
+        {9, 4, 442.0f, 442.0f, {884.0f * 1.0005778f, 1326.0f, 0.0f}, {0.0f, 1.0f, 0.0f, nan}},
+        {0, 4, 256.87f, 432.0f, {0.0f, 0.0f, 0.0f}, {0.0f, nan, nan, nan}}, // C4 at A 432
+        {2,
+         3,
+         0.0f,
+         440.0f,
+         {300.0f, 0.0f, 0.0f},
+         {nan, 1200.0f * std::log2(300.0f / 293.6648f), nan, nan}},
+    };
+    for (const auto& c : cases) {
+        const PitchResult reading{c.note, c.octave, 0.0f, -10.0f, c.frequency};
+        const std::array<float, 4> got = BandCents(reading, c.harmonics, c.concertA);
+        for (size_t k = 0; k < 4; ++k) {
+            if (std::isnan(c.cents[k]))
+                EXPECT_TRUE(std::isnan(got[k])) << c.frequency << " band " << k + 1;
+            else
+                EXPECT_NEAR(got[k], c.cents[k], 0.01) << c.frequency << " band " << k + 1;
+        }
+    }
 }
 
 TEST(FpsTitle, RoundsToWholeFramesPerSecond) {

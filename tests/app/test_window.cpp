@@ -465,7 +465,7 @@ TEST_F(WindowTest, HintRegionsShowTheirTexts) {
     EXPECT_EQ(window->HintText(1), "Recording Energy Gauge.  Shows the current energy in the "
                                    "recording device.");
     EXPECT_EQ(window->HintText(2), "Fine Tuning Gauge, Shows the root note and percent away from "
-                                   "the half-step.");
+                                   "the half-step.  S shows the strobe.");
     for (int i = 8; i < TunerWindow::kHintTexts; ++i)
         EXPECT_TRUE(window->HintText(i).isEmpty());
 }
@@ -678,6 +678,40 @@ TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
 
 INSTANTIATE_TEST_SUITE_P(AllPaths, ExitPathTest, ::testing::Values(0, 1, 2, 3, 4));
 
+TEST_F(WindowTest, SSwitchesNeedleAndStrobeInPlaceRememberedBesideStateTxt) {
+    WriteFile("state.txt", kSavedState);
+    {
+        auto window = MakeWindow();
+        ShowActive(*window);
+        window->OnPaint();
+        const QImage needle = window->Surface();
+        window->OnPointerMove(170, 200);
+        QTest::keyClick(window.get(), 's');
+        ASSERT_TRUE(window->StrobeShown());
+        EXPECT_EQ(window->HintLine()->text(), TunerWindow::FineGaugeHint(true));
+        // Only the needle's part of the panel changed: the bands, band 1's grey frame at its top.
+        const QImage strobe = window->Surface();
+        const QRect view(50, 101, 240, 199);
+        EXPECT_EQ(strobe.copy(0, 0, 300, 101), needle.copy(0, 0, 300, 101));
+        EXPECT_EQ(strobe.copy(0, 300, 300, 80), needle.copy(0, 300, 300, 80));
+        EXPECT_NE(strobe.copy(view), needle.copy(view));
+        EXPECT_EQ(strobe.pixel(StrobeGauge::BandArea(0).topLeft() - QPoint(0, 1)),
+                  qRgb(192, 192, 192));
+    }
+    // state.txt keeps its format; the choice is in the side file.
+    EXPECT_EQ(ReadFile("state.txt"), kSavedState);
+    EXPECT_EQ(ReadFile("state-extra.txt"),
+              kSideFile.substr(0, kSideFile.find('\n') + 1) + "fineTuningGauge=strobe\n");
+    auto window = MakeWindow();
+    EXPECT_TRUE(window->StrobeShown());
+    EXPECT_EQ(window->HintText(2), TunerWindow::FineGaugeHint(true));
+    ShowActive(*window);
+    window->KeySelector()->setFocus(); // a command there too, never the list's type-ahead
+    QTest::keyClick(window->KeySelector(), Qt::Key_S);
+    EXPECT_FALSE(window->StrobeShown());
+    EXPECT_EQ(window->KeySelector()->currentIndex(), 3);
+}
+
 TEST_F(WindowTest, DeletingAWindowThatStillRunsSavesOnce) {
     {
         auto window = MakeWindow();
@@ -796,6 +830,35 @@ TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
     Steady(9, 4, 0.0f);
     EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
     EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(255, 0, 0));
+}
+
+TEST_F(FrameTest, TheStrobeFollowsTheReadingAndTheFramesOwnHarmonicsAtTheScreensPace) {
+    window->OnChar('s');
+    // A4 read 0.5 cents sharp; the frame's harmonics 2 and 4 stretched by 1 and 4 cents. Its
+    // third is too weak to count and a peak a half-step above the fourth is not the fourth.
+    const float f = 440.0f * std::exp2(0.5f / 1200.0f);
+    const float freq[] = {f, 2.0f * f * std::exp2(1.0f / 1200.0f), 3.0f * f,
+                          4.0f * f * std::exp2(4.0f / 1200.0f), 4.0f * f * 1.06f};
+    const float amp[] = {1000.0f, 300.0f, 9.0f, 100.0f, 500.0f};
+    PitchResult results[12];
+    FillResults(results, 9, 4, 0.5f, -10.0f);
+    for (int i = 0; i < 12; ++i)
+        window->ProcessFrame(results, 128.0f, 11025, 0.5f, FramePeaks{freq, amp, 5});
+    ASSERT_TRUE(window->ShowNewestReading());
+    // A second later, without a new reading, each band has moved by its error.
+    window->SetFakeTime(101000);
+    EXPECT_FALSE(window->ShowNewestReading());
+    const double expected[] = {0.5, 1.5, 0.0, 4.5};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(window->Strobe().Phase(k), expected[k], 1e-3) << "band " << k + 1;
+    const QRect third = StrobeGauge::BandArea(2);
+    EXPECT_EQ(window->Surface().pixel(third.topLeft()), qRgb(160, 160, 160));
+    // Held, the bands stand still.
+    Silence(5);
+    const double held = window->Strobe().Phase(0);
+    window->SetFakeTime(102000);
+    window->ShowNewestReading();
+    EXPECT_EQ(window->Strobe().Phase(0), held);
 }
 
 TEST_F(FrameTest, HoldFromTheFirstFrameIsGreyAtOnce) {

@@ -14,6 +14,9 @@ TEST(SystemDevices, NullRecordingDeviceAndNoSequencer) {
     const std::filesystem::path dir = testalsa::ScratchDir();
     ASSERT_FALSE(dir.empty());
     testalsa::UseDefaultDevice(dir / "asoundrc");
+    // What is listed is the point here; a sanitizer build on a busy machine can take longer than
+    // the window's patience to probe every format.
+    SetPortAudioWaitLimit(60000);
 
     const auto devices = MakeSystemDeviceEnumerator();
     ASSERT_GE(devices->WaveInCount(), 1);

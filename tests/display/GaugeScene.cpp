@@ -2,6 +2,7 @@
 
 #include "display/EnergyGauge.h"
 #include "display/FineTuningGauge.h"
+#include "model/TunerSettings.h"
 
 std::vector<GaugeScene> GoldenScenes() {
     return {
@@ -14,20 +15,24 @@ std::vector<GaugeScene> GoldenScenes() {
 QImage RenderScene(const std::string& artDir, const GaugeScene& scene) {
     QImage client(300, 380, QImage::Format_RGB32);
     client.fill(qRgb(240, 240, 240));
-    FineTuningGauge fine;
-    if (!fine.Create(artDir))
-        return {};
     EnergyGauge energy;
     energy.Create(10, 43, 40, 300);
-    // The default colour scheme: needle, high energy, low energy, text (0x00BBGGRR).
-    energy.SetColors(0xFF0000, 0x008000);
-    energy.SetLevel(scene.level);
-    fine.SetNeedleColor(0xA00000);
-    fine.SetTextColor(0xFF0000);
-    fine.SetNote(scene.note);
-    fine.SetOctave(scene.octave);
-    fine.SetPercent(scene.percent);
-    energy.Draw(client, true);
-    fine.Draw(client, true, false);
+    NoteDisplay notes;
+    NeedleGauge needle;
+    if (!LoadFineTuningArtwork(notes, needle, artDir))
+        return {};
+    InstrumentReading reading;
+    reading.note = scene.note;
+    reading.octave = scene.octave;
+    reading.percent = scene.percent;
+    reading.level = scene.level;
+    reading.needleColor = ColorScheme{}.needleColor;
+    for (Instrument* instrument :
+         {static_cast<Instrument*>(&energy), static_cast<Instrument*>(&notes),
+          static_cast<Instrument*>(&needle)}) {
+        instrument->TakeColors(ColorScheme{});
+        instrument->TakeReading(reading, 0.0);
+        instrument->Draw(client, true, 0.0);
+    }
     return client;
 }

@@ -190,20 +190,22 @@ TEST(BmpFile, MissingNumbersLeaveDigitsLabelAndHubUnloaded) {
     const std::string art = testutil::ArtDir();
     for (const char* name : {"NotesClr.bmp", "NotesBev.bmp", "Label.bmp", "Circle.bmp"})
         ASSERT_TRUE(QFile::copy(QString::fromStdString(art + "/" + name), dir.path() + "/" + name));
-    FineTuningGauge gauge;
-    EXPECT_FALSE(gauge.Create(dir.path().toStdString()));
-    gauge.SetTextColor(0xFF0000);
-    gauge.SetNeedleColor(0x0000FF);
-    gauge.SetNote(9);
-    gauge.SetPercent(-25);
+    NoteDisplay notes;
+    NeedleGauge needle;
+    EXPECT_FALSE(LoadFineTuningArtwork(notes, needle, dir.path().toStdString()));
+    notes.SetTextColor(0xFF0000);
+    needle.SetNeedleColor(0x0000FF);
+    notes.SetNote(9);
+    needle.SetPercent(-25);
     QImage client = Solid(300, 380, 240, 240, 240);
-    gauge.Draw(client, true, false);
-    const QImage panel = gauge.Panel();
+    notes.Draw(client, true);
+    needle.Draw(client, true);
+    const QImage panel = client.copy(finetuning::kPanel);
     EXPECT_FALSE(testutil::AllColour(panel, QRect(18, 20, 32, 27), qRgb(255, 255, 255)));
     EXPECT_TRUE(testutil::AllColour(panel, QRect(119, 20, 110, 27), qRgb(255, 255, 255)));
     EXPECT_TRUE(testutil::AllColour(panel, QRect(2, 59, 236, 30), qRgb(255, 255, 255)));
     // The needle is drawn (blue at its middle), the hub is not (white below the needle end).
-    EXPECT_EQ(Rgb(panel.pixel(FineTuningGauge::NeedlePoint(-25, 100))), Rgb(qRgb(255, 0, 0)));
+    EXPECT_EQ(Rgb(panel.pixel(NeedleGauge::NeedlePoint(-25, 100))), Rgb(qRgb(255, 0, 0)));
     EXPECT_EQ(Rgb(panel.pixel(120, 250)), Rgb(qRgb(255, 255, 255)));
 }
 
@@ -213,12 +215,14 @@ TEST(BmpFile, MissingHubLeavesTheNeedleWithoutIt) {
     for (const char* name :
          {"NotesClr.bmp", "NotesBev.bmp", "NumClr.bmp", "NumBev.bmp", "Label.bmp"})
         ASSERT_TRUE(QFile::copy(QString::fromStdString(art + "/" + name), dir.path() + "/" + name));
-    FineTuningGauge gauge;
-    EXPECT_FALSE(gauge.Create(dir.path().toStdString()));
-    gauge.SetNeedleColor(0x0000FF);
+    NoteDisplay notes;
+    NeedleGauge needle;
+    EXPECT_FALSE(LoadFineTuningArtwork(notes, needle, dir.path().toStdString()));
+    needle.SetNeedleColor(0x0000FF);
     QImage client = Solid(300, 380, 240, 240, 240);
-    gauge.Draw(client, true, false);
-    const QImage panel = gauge.Panel();
+    notes.Draw(client, true);
+    needle.Draw(client, true);
+    const QImage panel = client.copy(finetuning::kPanel);
     EXPECT_FALSE(testutil::AllColour(panel, QRect(119, 20, 110, 27), qRgb(255, 255, 255)));
     EXPECT_FALSE(testutil::AllColour(panel, QRect(2, 59, 236, 30), qRgb(255, 255, 255)));
     // The needle's inner end, otherwise under the hub, is bare.
