@@ -12,39 +12,20 @@ namespace {
 TEST(PercentFromCents, FloorOfTheTrackersHalfCentUpReading) {
     // The tracker adds 0.5: a true -1.4 arrives as -0.9, a true +0.5 as 1.0.
     EXPECT_EQ(PercentFromCents(-0.9f), -1);
-    EXPECT_EQ(PercentFromCents(1.0f), 1);
     EXPECT_EQ(PercentFromCents(0.9f), 0);
-    EXPECT_EQ(PercentFromCents(0.0f), 0);
-    EXPECT_EQ(PercentFromCents(-0.1f), -1);
-    EXPECT_EQ(PercentFromCents(-12.7f), -13);
-    EXPECT_EQ(PercentFromCents(50.5f), 50);
-    EXPECT_EQ(PercentFromCents(-49.5f), -50);
-    // When the tracker snaps to a whole value the floor leaves it alone.
     EXPECT_EQ(PercentFromCents(-3.0f), -3);
-    EXPECT_EQ(PercentFromCents(7.0f), 7);
-}
-
-TEST(PercentFromCents, StaysWithinTwoDigits) {
+    // Within two digits.
     EXPECT_EQ(PercentFromCents(250.0f), 99);
     EXPECT_EQ(PercentFromCents(-250.0f), -99);
     EXPECT_EQ(PercentFromCents(std::nanf("")), 0);
 }
 
 TEST(FadeNeedleColor, RedFadesToGreyOverOnePointSixSeconds) {
-    EXPECT_EQ(FadeNeedleColor(0x0000FF, 0.0, 100.0, 1500.0), 0x0000FFu);
-    EXPECT_EQ(FadeNeedleColor(0x0000FF, 99.9, 100.0, 1500.0), 0x0000FFu);
     EXPECT_EQ(FadeNeedleColor(0x0000FF, 100.0, 100.0, 1500.0), 0x0000FFu);
-    EXPECT_EQ(FadeNeedleColor(0x0000FF, 850.0, 100.0, 1500.0), 0x5050D0u);
-    EXPECT_EQ(FadeNeedleColor(0x0000FF, 1600.0, 100.0, 1500.0), 0xA0A0A0u);
     EXPECT_EQ(FadeNeedleColor(0x0000FF, 100000.0, 100.0, 1500.0), 0xA0A0A0u);
-}
-
-TEST(FadeNeedleColor, ChannelsTruncateTowardZeroBothWays) {
     // Blue 160 already grey; red 0 rises, green 255 falls: at f = 1/3 red 0 + trunc(53.3) = 53,
     // green 255 + trunc(-31.67) = 224.
     EXPECT_EQ(FadeNeedleColor(0xA0FF00, 600.0, 100.0, 1500.0), 0xA0E035u);
-    // The default needle colour (blue 160) half way.
-    EXPECT_EQ(FadeNeedleColor(0xA00000, 850.0, 100.0, 1500.0), 0xA05050u);
 }
 
 TEST(BandCents, EachAgainstItsMultipleOfTheNotesFrequencyAtConcertA) {
@@ -77,17 +58,9 @@ TEST(BandCents, EachAgainstItsMultipleOfTheNotesFrequencyAtConcertA) {
     }
 }
 
-TEST(FpsTitle, RoundsToWholeFramesPerSecond) {
-    EXPECT_EQ(FpsTitle("Tarvo Instrument Tuner 1.02", 90.0 / 1040.0 * 1000.0),
-              "Tarvo Instrument Tuner 1.02 (87 fps)");
-    EXPECT_EQ(FpsTitle("T", 86.0), "T (86 fps)");
-}
-
 TEST(FontSizes, KeepThePixelHeightOfTheText) {
     EXPECT_EQ(MainFontSize(13), 77);
     EXPECT_EQ(PresetFontSize(77), 115);
-    EXPECT_EQ(MainFontSize(16), 63);
-    EXPECT_EQ(PresetFontSize(63), 94);
     EXPECT_EQ(MainFontSize(0), 0);
 }
 

