@@ -52,63 +52,21 @@ TEST_F(EnergyGaugeTest, RampRowsPairUpFromTheLowColourAtTheBottom) {
         const int step = (256 - row + 1) / 2 - 1; // ceil((2N - r) / 2) - 1
         EXPECT_TRUE(AllColour(ramp, QRect(0, row, 30, 1), Step(step, high, low)));
     }
-    // The named rows, worked out by hand: not quite the high colour at the top, since
-    // 10 + trunc(127 x 190 / 130) = 195 and 180 + trunc(127 x -80 / 130) = 102.
-    EXPECT_EQ(Rgb(ramp.pixel(5, 255)), Rgb(qRgb(10, 180, 32)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 254)), Rgb(qRgb(10, 180, 32)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 253)), Rgb(qRgb(11, 180, 32)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 129)), Rgb(qRgb(102, 142, 32))); // step 63
-    EXPECT_EQ(Rgb(ramp.pixel(5, 3)), Rgb(qRgb(194, 103, 31)));
-    EXPECT_EQ(Rgb(ramp.pixel(5, 2)), Rgb(qRgb(194, 103, 31)));
+    // Not quite the high colour at the top: 10 + trunc(127 x 190 / 130) = 195.
     EXPECT_EQ(Rgb(ramp.pixel(5, 1)), Rgb(qRgb(195, 102, 31)));
-}
-
-TEST_F(EnergyGaugeTest, EqualColoursGiveASingleColourBar) {
-    gauge.SetColors(0x336699, 0x336699);
-    const QImage ramp = gauge.Ramp();
-    EXPECT_TRUE(AllColour(ramp, QRect(0, 1, 30, 255), qRgb(0x99, 0x66, 0x33)));
 }
 
 TEST_F(EnergyGaugeTest, SetLevelScalesAndClamps) {
     const struct {
         float in;
         int level;
-    } cases[] = {{1.0f, 253},
-                 {0.5f, 126},
-                 {2.0f, 253},
-                 {-1.0f, 0},
-                 {0.0f, 0},
-                 {0.999f, 252},
-                 {std::numeric_limits<float>::quiet_NaN(), 0},
-                 {std::numeric_limits<float>::infinity(), 253}};
+    } cases[] = {{1.0f, 253}, {0.5f, 126},   {2.0f, 253},
+                 {-1.0f, 0},  {0.999f, 252}, {std::numeric_limits<float>::quiet_NaN(), 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.in);
         gauge.SetLevel(c.in);
         EXPECT_EQ(gauge.Level(), c.level);
     }
-}
-
-TEST_F(EnergyGaugeTest, FullRedrawAtFullLevel) {
-    gauge.SetLevel(1.0f);
-    const ChangedRects rects = gauge.Draw(client, true);
-    ASSERT_EQ(rects.Count(), 1);
-    EXPECT_EQ(rects[0], QRect(10, 43, 30, 257));
-    const QImage ramp = gauge.Ramp();
-    // Bar rows 2..254 from the ramp, inside the two-pixel edge.
-    EXPECT_TRUE(SameBlock(client, 12, 45, ramp, 2, 2, 26, 253));
-    EXPECT_EQ(Rgb(client.pixel(10, 43)), Rgb(qRgb(128, 128, 128)));
-    EXPECT_EQ(Rgb(client.pixel(39, 299)), Rgb(kWhite));
-    EXPECT_EQ(Rgb(client.pixel(38, 298)), Rgb(qRgb(227, 227, 227)));
-    EXPECT_EQ(Rgb(client.pixel(9, 100)), Rgb(qRgb(240, 240, 240)));
-}
-
-TEST_F(EnergyGaugeTest, FullRedrawAtEmptyAndMiddleLevels) {
-    gauge.Draw(client, true);
-    EXPECT_TRUE(AllColour(client, QRect(12, 45, 26, 253), kWhite));
-    gauge.SetLevel(0.5f); // 126 rows: 129..254
-    gauge.Draw(client, true);
-    EXPECT_TRUE(AllColour(client, QRect(12, 45, 26, 127), kWhite));
-    EXPECT_TRUE(SameBlock(client, 12, 43 + 129, gauge.Ramp(), 2, 129, 26, 126));
 }
 
 TEST_F(EnergyGaugeTest, FrameRedrawTouchesOnlyTheRowsBetweenOldAndNewTop) {

@@ -90,55 +90,11 @@ protected:
 
 } // namespace
 
-TEST(NeedleGeometry, EndPointsAndTrails) {
-    struct Case {
-        int percent;
-        QPoint inner, outer;
-        int trail;
-    };
-    const Case cases[] = {
-        {-50, {106, 245}, {30, 113}, 20},
-        {0, {120, 241}, {120, 89}, 110},
-        {1, {120, 241}, {121, 89}, 101},
-        {50, {135, 245}, {211, 113}, 191},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.percent);
-        EXPECT_EQ(NeedleGauge::NeedlePoint(c.percent, 30), c.inner);
-        EXPECT_EQ(NeedleGauge::NeedlePoint(c.percent, 182), c.outer);
-        EXPECT_EQ(NeedleGauge::TrailFor(c.percent), c.trail);
-    }
-}
-
-TEST_F(FineTuningGaugeTest, FullRedrawCopiesTheWholePanelWithItsSunkenEdge) {
-    const std::vector<QRect> rects = Show(true);
-    EXPECT_EQ(rects, (std::vector<QRect>{QRect(50, 43, 240, 58), QRect(50, 101, 240, 199)}));
-    const QImage panel = Panel();
-    EXPECT_EQ(Rgb(client.pixel(49, 43)), Rgb(kFace));
-    EXPECT_EQ(Rgb(panel.pixel(0, 0)), Rgb(qRgb(128, 128, 128)));
-    EXPECT_EQ(Rgb(panel.pixel(1, 1)), Rgb(qRgb(64, 64, 64)));
-    EXPECT_EQ(Rgb(panel.pixel(239, 256)), Rgb(kWhite));
-    EXPECT_EQ(Rgb(panel.pixel(238, 255)), Rgb(qRgb(227, 227, 227)));
-    // Where the two parts meet the edge runs on unbroken.
-    for (int y : {57, 58}) {
-        EXPECT_EQ(Rgb(panel.pixel(0, y)), Rgb(qRgb(128, 128, 128)));
-        EXPECT_EQ(Rgb(panel.pixel(238, y)), Rgb(qRgb(227, 227, 227)));
-    }
-    // The scale lies at (2, 59); the reading is C0 +00%.
-    EXPECT_TRUE(SameBlock(panel, 2, 59, label.Image(), 0, 0, 60, 20));
-    EXPECT_TRUE(Note(panel, blueNotes, 2, 18));
-    EXPECT_TRUE(Digit(panel, blueDigits, 0, 48));
-    EXPECT_TRUE(Digit(panel, blueDigits, NoteDisplay::kGlyphPlus, 119));
-    EXPECT_TRUE(Digit(panel, blueDigits, 0, 143));
-    EXPECT_TRUE(Digit(panel, blueDigits, 0, 168));
-    EXPECT_TRUE(Digit(panel, blueDigits, NoteDisplay::kGlyphPercent, 195));
-}
-
 TEST_F(FineTuningGaugeTest, NeedleEndPointsAndTrailRestoresTheScale) {
     Show(true);
     EXPECT_EQ(needle.Trail(), 110);
     const QPoint tipPlus50 = NeedleGauge::NeedlePoint(50, 182);
-    const int expected[][2] = {{50, 191}, {-50, 20}, {0, 110}, {1, 101}};
+    const int expected[][2] = {{50, 191}, {-50, 20}, {1, 101}};
     int previous = 0;
     for (const auto& [percent, trail] : expected) {
         SCOPED_TRACE(percent);
@@ -170,47 +126,12 @@ TEST_F(FineTuningGaugeTest, NeedleEndPointsAndTrailRestoresTheScale) {
     EXPECT_EQ(Rgb(Panel().pixel(old)), Rgb(LabelAt(old)));
 }
 
-TEST_F(FineTuningGaugeTest, HubIsDrawnWithWhiteTransparent) {
+// Placements the golden images do not show: octaves clamped to one digit, a narrower note
+// clearing a wider one's leftovers, and no note at all.
+TEST_F(FineTuningGaugeTest, GlyphPlacementAndOctaveClamping) {
     Show(true);
-    const QImage panel = Panel();
-    const QImage hub = bmp::Read(Art("Circle.bmp"));
-    ASSERT_FALSE(hub.isNull());
-    int opaque = 0;
-    int transparent = 0;
-    int needleShowing = 0;
-    for (int y = 0; y < hub.height(); ++y)
-        for (int x = 0; x < hub.width(); ++x) {
-            const QRgb under = panel.pixel(91 + x, 232 + y);
-            if (Rgb(hub.pixel(x, y)) == 0xFFFFFFu) {
-                ++transparent;
-                // What lies beneath shows through: the white panel, or the needle above the dome.
-                if (Rgb(under) == Rgb(kNeedleRgb))
-                    ++needleShowing;
-                else
-                    EXPECT_EQ(Rgb(under), Rgb(kWhite));
-            } else {
-                ++opaque;
-                EXPECT_EQ(Rgb(under), Rgb(hub.pixel(x, y)));
-            }
-        }
-    EXPECT_GT(opaque, 500);
-    EXPECT_GT(transparent, 50);
-    EXPECT_GT(needleShowing, 0);
-    // The hub covers the needle's inner end.
-    EXPECT_NE(Rgb(panel.pixel(120, 242)), Rgb(kNeedleRgb));
-}
-
-TEST_F(FineTuningGaugeTest, GlyphPlacementAccidentalsAndOctaveClamping) {
-    reading.note = 3; // Eb2: E 27 wide, flat 24 wide, then the octave
-    reading.octave = 2;
-    Show(true);
-    QImage panel = Panel();
-    EXPECT_TRUE(Note(panel, blueNotes, 4, 18));
-    EXPECT_TRUE(Note(panel, blueNotes, 8, 45));
-    EXPECT_TRUE(Digit(panel, blueDigits, 2, 69));
-    EXPECT_TRUE(AllColour(panel, QRect(94, 20, 6, 27), kWhite));
     Frame(0, 10, 12); // Bb, octave 12 shows 9
-    panel = Panel();
+    QImage panel = Panel();
     EXPECT_TRUE(Note(panel, blueNotes, 1, 18));
     EXPECT_TRUE(Note(panel, blueNotes, 8, 46));
     EXPECT_TRUE(Digit(panel, blueDigits, 9, 70));
