@@ -124,39 +124,6 @@ struct FileFedDevice {
     }
 };
 
-TEST(PortAudioEndToEnd, FileFedDeviceDeliversTheSamplesInOrder) {
-    FileFedDevice device(Recording(0.0, 20.0));
-
-    struct Frames {
-        std::vector<float> frame = std::vector<float>(1026);
-        std::atomic<int> count{0}, broken{0};
-        std::atomic<float> first{-1.0f};
-        static int Check(void* self) {
-            auto* f = static_cast<Frames*>(self);
-            if (f->count.load() == 0)
-                f->first.store(f->frame[0]);
-            for (int i = 1; i < 1024; ++i)
-                if (std::fmod(f->frame[i - 1] + 1.0f, 30000.0f) != f->frame[i]) {
-                    f->broken.fetch_add(1);
-                    break;
-                }
-            f->count.fetch_add(1);
-            return 0;
-        }
-    } frames;
-    CaptureController controller; // PortAudio
-    if (controller.Service().GetNumDevs() == 0)
-        GTEST_SKIP() << "PortAudio lists no ALSA capture device for the file-fed configuration";
-    controller.SetCallback(&Frames::Check, &frames);
-    controller.SetFrameBuffer(frames.frame.data());
-    ASSERT_TRUE(controller.Start());
-    WaitFor([&] { return frames.count.load() >= 100; }, 6000);
-    controller.Stop();
-    EXPECT_GE(frames.count.load(), 50);
-    EXPECT_EQ(frames.broken.load(), 0);
-    EXPECT_EQ(frames.first.load(), 0.0f); // the recording from its first sample
-}
-
 TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
     FileFedDevice device(Recording(220.0, 20.0)); // A3
 

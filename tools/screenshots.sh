@@ -5,7 +5,7 @@
 # docs/devices-sources.png: its Devices page, recording list open, on a private PulseAudio
 # whose sources carry a desktop's names (skipped without pulseaudio).
 #
-#   tests/app/screenshots.sh [BUILD_DIR]      (default build/default; needs xvfb, twm, sox,
+#   tools/screenshots.sh [BUILD_DIR]          (default build/default; needs xvfb, twm, sox,
 #                                              xdotool, imagemagick, pulseaudio and pactl)
 set -euo pipefail
 # The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
@@ -90,7 +90,7 @@ if [ "${1:-}" = "--inside" ]; then
     exit 0
 fi
 
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(readlink -f "${1:-$root/build/default}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
