@@ -224,48 +224,6 @@ TEST_F(WindowTest, FixedSizeAndFontsFromThePixelHeightOfTheEightPointFace) {
     EXPECT_EQ(window->OptionsButton()->font(), window->MainFont());
 }
 
-TEST_F(WindowTest, PaintComposesLogoGaugesAndHintFrame) {
-    auto window = MakeWindow();
-    ShowActive(*window);
-    window->OnPaint();
-    const QImage shot = window->Surface();
-    const QRgb face = window->palette().color(QPalette::Window).rgb();
-    EXPECT_EQ(shot.pixel(12, 340), window->palette().color(QPalette::Dark).rgb()); // frame top
-    EXPECT_EQ(shot.pixel(20, 150), qRgb(255, 255, 255)); // empty energy bar
-    // The grey needle of a window that has heard nothing, straight up from the hub.
-    EXPECT_EQ(shot.pixel(170, 43 + 150), qRgb(160, 160, 160));
-    // The logo differs from the plain background somewhere in its rectangle.
-    bool logo = false;
-    for (int y = 5; y < 42 && !logo; ++y)
-        for (int x = 170; x < 291 && !logo; ++x)
-            logo = shot.pixel(x, y) != face;
-    EXPECT_TRUE(logo);
-}
-
-TEST_F(WindowTest, DialogResultsReachButtonEngineInstrumentsAndRecording) {
-    auto device = QuietDevice();
-    device->SetDeviceCount(2);
-    auto window = MakeWindow(device);
-    ApplyConcertA(432.26f, window->Settings(), window->Actions());
-    EXPECT_EQ(window->ConcertAButton()->text(), "432.3 Hz");
-    EXPECT_EQ(window->ConcertAText(), "432.3 Hz");
-    EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.26f);
-
-    // Colours only: no restart; the needle takes the new colour at once.
-    const size_t opens = device->Opens().size();
-    const ColorArray colors = {0x00FF00, 0xFF0000, 0x008000, 0xFF0000};
-    EXPECT_FALSE(ApplyOptions(OptionsResult{colors, 0, 0}, window->Settings(), window->Actions()));
-    EXPECT_EQ(device->Opens().size(), opens);
-    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(0, 255, 0));
-
-    // A new recording device restarts capture on it, once.
-    EXPECT_TRUE(ApplyOptions(OptionsResult{colors, 0, 2}, window->Settings(), window->Actions()));
-    ASSERT_EQ(device->Opens().size(), opens + 1);
-    EXPECT_EQ(device->Opens().back().deviceId, 1u);
-    EXPECT_TRUE(window->Engine().IsRunning());
-    EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.26f);
-}
-
 // --- hints and the logo --------------------------------------------------------------------
 
 TEST_F(WindowTest, HintRegionsShowTheirTexts) {
@@ -496,22 +454,6 @@ protected:
     std::unique_ptr<TestWindow> window;
 };
 
-TEST_F(FrameTest, FollowsTheLoudestClassAndTheFirstOfEqualOnes) {
-    PitchResult results[12];
-    FillResults(results, 7, 3, 0.0f, -20.0f);
-    results[4] = PitchResult{4, 3, 0.0f, -20.0f, 0.0f}; // equally loud, lower class
-    results[9] = PitchResult{9, 3, 0.0f, -35.0f, 0.0f};
-    for (int i = 0; i < 12; ++i)
-        window->ProcessFrame(results, 128.0f, 11025, 0.5f);
-    // However many frames came, one refresh shows the newest of them, once.
-    EXPECT_EQ(window->FramesUpdated(), 12u);
-    EXPECT_TRUE(window->ShowNewestReading());
-    EXPECT_FALSE(window->ShowNewestReading());
-    EXPECT_EQ(window->ReadingsShown(), 1u);
-    EXPECT_EQ(window->ShownNote(), 4);
-    EXPECT_EQ(window->ShownOctave(), 3);
-}
-
 TEST_F(FrameTest, PercentIsTheReadingRoundedToNearestBothSidesOfZero) {
     // Cents from the analysis and the percent a musician must see.
     const struct {
@@ -523,17 +465,6 @@ TEST_F(FrameTest, PercentIsTheReadingRoundedToNearestBothSidesOfZero) {
         Steady(9, 4, c.cents);
         EXPECT_EQ(window->ShownPercent(), c.percent) << c.cents;
     }
-}
-
-TEST_F(FrameTest, KeyTransposesTheShownNote) {
-    window->KeySelector()->setCurrentIndex(2); // D
-    Steady(0, 4, 0.0f);                        // concert C4
-    EXPECT_EQ(window->ShownNote(), 10);        // Bb
-    EXPECT_EQ(window->ShownOctave(), 3);
-    window->KeySelector()->setCurrentIndex(0);
-    Steady(0, 4, 0.0f, 1);
-    EXPECT_EQ(window->ShownNote(), 0);
-    EXPECT_EQ(window->ShownOctave(), 4);
 }
 
 TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
@@ -618,32 +549,6 @@ TEST_F(FrameTest, FrameRateTitleAfterMoreThanASecond) {
     window->OnChar('F');
     window->ShowNewestReading();
     EXPECT_EQ(window->windowTitle(), "Tarvo Instrument Tuner 1.02");
-}
-
-TEST_F(FrameTest, NothingIsDrawnOnceClosing) {
-    Steady(9, 4, 0.0f);
-    const uint64_t frames = window->FramesUpdated();
-    window->OnExit();
-    Steady(2, 3, 0.0f);
-    EXPECT_EQ(window->FramesUpdated(), frames);
-    EXPECT_EQ(window->ShownNote(), 9);
-}
-
-TEST_F(FrameTest, ColourChangeRedrawsWithTheSchemeKeepingLastNeedleColour) {
-    Steady(9, 4, 0.0f);
-    const auto last = window->LastNeedleColor();
-    ColorScheme scheme;
-    scheme.needleColor = 0x00FF00;     // green
-    scheme.highEnergyColor = 0x0000FF; // red
-    scheme.lowEnergyColor = 0xFF0000;  // blue
-    scheme.textColor = 0x000000;
-    window->Settings().SetColors(scheme);
-    window->OnColorsChanged();
-    const QImage shot = window->Surface();
-    EXPECT_EQ(shot.pixel(170, 43 + 150), qRgb(0, 255, 0));
-    // The energy bar (level 0.5) starts from the low colour at its bottom.
-    EXPECT_EQ(shot.pixel(25, 43 + 254), qRgb(0, 0, 255));
-    EXPECT_EQ(window->LastNeedleColor(), last);
 }
 
 } // namespace
