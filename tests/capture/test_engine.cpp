@@ -35,17 +35,6 @@ protected:
 
 } // namespace
 
-TEST_F(EngineTest, NoDeviceWarnsLogsAndStartsNothing) {
-    sim->SetDeviceCount(0);
-    TunerSettings settings;
-    EXPECT_FALSE(Start(settings));
-    ASSERT_EQ(reporter.warnings.size(), 1u);
-    EXPECT_EQ(reporter.warnings[0], std::make_pair(std::string(kNoDeviceTitle), std::string(kNoDeviceText)));
-    EXPECT_EQ(reporter.lines, std::vector<std::string>{kNoDeviceLog});
-    EXPECT_TRUE(sim->Opens().empty());
-    EXPECT_FALSE(engine->IsRunning());
-}
-
 TEST_F(EngineTest, AllSixAttemptsFailInOrderThenOneWarning) {
     sim->SetDeviceCount(3);
     sim->FailAllOpens(true);
@@ -135,13 +124,6 @@ TEST_F(EngineTest, FramesOnTheSimulatedServiceNameTheNote) {
     const int frames = window.frames.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(window.frames.load(), frames);
-}
-
-TEST_F(EngineTest, DestroyedWhileRunningStopsFirst) {
-    TunerSettings settings;
-    ASSERT_TRUE(Start(settings));
-    engine.reset();
-    EXPECT_EQ(sim->OpenStreams(), 0);
 }
 
 TEST_F(EngineTest, DestroyedWhileItsThreadIsLateFreesNothingUnderIt) {
