@@ -93,11 +93,7 @@ public:
 
     uint32_t Prepare(WaveHeader* header) override { return PrepareHeader(header); }
 
-    uint32_t AddBuffer(WaveHeader* header) override {
-        if (const uint32_t refused = CheckQueueable(header); refused != MMSYSERR_NOERROR)
-            return refused;
-        return m_queue.Push(header) ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
-    }
+    uint32_t AddBuffer(WaveHeader* header) override { return m_queue.Add(header); }
 
     uint32_t Start() override {
         if (Pa_IsStreamActive(m_stream) == 1)

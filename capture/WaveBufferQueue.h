@@ -29,6 +29,14 @@ public:
         return true;
     }
 
+    // Producer side, as a stream's AddBuffer answers: only a prepared header with data is
+    // queued; a full ring is out of memory.
+    uint32_t Add(WaveHeader* header) noexcept {
+        if (const uint32_t refused = CheckQueueable(header); refused != MMSYSERR_NOERROR)
+            return refused;
+        return Push(header) ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
+    }
+
     // Buffers queued and not yet handed back (either side may ask).
     uint32_t Size() const noexcept {
         return m_tail.load(std::memory_order_acquire) - m_head.load(std::memory_order_acquire);
