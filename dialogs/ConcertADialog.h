@@ -33,7 +33,6 @@ public:
     // Concert A in hertz as last set by the text field, the slider or Reset.
     float Value() const { return m_fValue; }
 
-
     // Shows the "Invalid Number" warning; replaceable so tests need not answer a message box.
     using WarningFunction =
         std::function<void(QWidget* parent, const QString& caption, const QString& text)>;

@@ -26,10 +26,12 @@ protected:
 
 TEST(AnalyserSetup, RejectsBadConfigurationsAndTearsDownTwice) {
     PitchAnalyser a;
-    for (const auto& [n, rate, peaks, primes, lowest] :
-         {std::tuple{1000, 11025, 20, 7, 20.0f}, {1, 11025, 20, 7, 20.0f},
-          {1024, 11025, 0, 7, 20.0f}, {1024, 11025, 20, 8, 20.0f}, {1024, 11025, 20, 7, 0.0f},
-          {1024, 400, 20, 7, 20.0f}}) {
+    for (const auto& [n, rate, peaks, primes, lowest] : {std::tuple{1000, 11025, 20, 7, 20.0f},
+                                                         {1, 11025, 20, 7, 20.0f},
+                                                         {1024, 11025, 0, 7, 20.0f},
+                                                         {1024, 11025, 20, 8, 20.0f},
+                                                         {1024, 11025, 20, 7, 0.0f},
+                                                         {1024, 400, 20, 7, 20.0f}}) {
         EXPECT_FALSE(a.Setup(n, rate, peaks, primes, 24, lowest)) << n << " " << peaks;
         EXPECT_FALSE(a.AnalyseFrame(false, 128));
     }

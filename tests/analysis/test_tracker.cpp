@@ -161,8 +161,8 @@ TEST(Tracker, FlickerShowsTheValueWithTheLongerRun) {
     PitchTracker t;
     std::vector<float> cents;
     for (int i = 0; i < 30; ++i)
-        cents.push_back(t.Track(AtPitch(kA4 + (i % 3 == 2 ? 0.6f : 0.2f)), 6000.0f, kRate, 0.5f)
-                            .cents);
+        cents.push_back(
+            t.Track(AtPitch(kA4 + (i % 3 == 2 ? 0.6f : 0.2f)), 6000.0f, kRate, 0.5f).cents);
     for (int i = 6; i < 30; ++i)
         EXPECT_EQ(cents[static_cast<size_t>(i)], 0.0f) << i;
     EXPECT_NEAR(cents[1], 0.7f, 1e-3f); // without a rival value the half-cent offset stays

@@ -88,6 +88,7 @@ struct Window {
                 best = {k, v};
         return best;
     }
+
 private:
     std::mutex m_mutex;
     std::map<std::pair<int, int>, Tally> m_notes;

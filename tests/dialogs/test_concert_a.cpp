@@ -42,10 +42,12 @@ protected:
 
 TEST(ConcertAParse, ReadsTheLeadingNumberOfEightCharacters) {
     const std::pair<const char*, double> cases[] = {
-        {"  +4.4e2 Hz", 440.0}, {"432.26", 432.26}, {"-440", -440.0}, {".5e3", 500.0},
-        {"441.e", 441.0},       {"440.00009", 440.0}, {"    4.5e2", 4.5}, {"", 0.0},
-        {"nan", 0.0},           {"-.", 0.0},        {"1e-99999", 0.0},
-        {"1e999999", std::numeric_limits<double>::infinity()}};
+        {"  +4.4e2 Hz", 440.0}, {"432.26", 432.26},
+        {"-440", -440.0},       {".5e3", 500.0},
+        {"441.e", 441.0},       {"440.00009", 440.0},
+        {"    4.5e2", 4.5},     {"", 0.0},
+        {"nan", 0.0},           {"-.", 0.0},
+        {"1e-99999", 0.0},      {"1e999999", std::numeric_limits<double>::infinity()}};
     for (const auto& [text, value] : cases)
         EXPECT_EQ(ParseConcertAText(text), value) << text;
 }
@@ -55,8 +57,11 @@ TEST_F(ConcertATest, TheSliderFollowsTypedNumbersInRangeAndTheTextFollowsItsRele
     dialog.show();
     QSlider* slider = Slider(&dialog);
     EXPECT_EQ(slider->tickInterval(), 5);
-    for (const auto& [text, position] : {std::pair{"430", 4300}, {"432.26", 4323}, {"450.0", 4500},
-                                         {"450.1", 4500}, {"429.9", 4500}}) {
+    for (const auto& [text, position] : {std::pair{"430", 4300},
+                                         {"432.26", 4323},
+                                         {"450.0", 4500},
+                                         {"450.1", 4500},
+                                         {"429.9", 4500}}) {
         Edit(&dialog)->setText(text);
         EXPECT_EQ(slider->value(), position) << text;
     }

@@ -21,7 +21,9 @@ protected:
         sheet->findChild<QTabWidget*>()->setCurrentIndex(1);
         return sheet->findChild<DevicesPage*>();
     }
-    static QComboBox* Combo(const QWidget* page, int id) { return FindControl<QComboBox>(page, id); }
+    static QComboBox* Combo(const QWidget* page, int id) {
+        return FindControl<QComboBox>(page, id);
+    }
     static QStringList List(const QWidget* page, int id) {
         return Lines(FindControl<QListWidget>(page, id));
     }
@@ -43,17 +45,17 @@ TEST_F(DevicesTest, RecordingDevicesInSystemOrderWithTheirFormats) {
     const QStringList header = {"\t8-bit\t\t16-bit", "Rate\tMono\tStereo\tMono\tStereo"};
     EXPECT_EQ(List(page, DevicesPage::IDC_RECORDING_PROPS),
               (header + QStringList{"8K\tYes\tYes\tYes\tYes", "11K\tYes\tYes\tYes\tYes",
-                                   "16K\tYes\tYes\tYes\tYes", "22K\tYes\tYes\tYes\tYes",
-                                   "32K\tYes\tYes\tYes\tYes", "44K\tYes\tYes\tYes\tYes",
-                                   "48K\tYes\tYes\tYes\tYes", "Number of Channels:\t2"}));
+                                    "16K\tYes\tYes\tYes\tYes", "22K\tYes\tYes\tYes\tYes",
+                                    "32K\tYes\tYes\tYes\tYes", "44K\tYes\tYes\tYes\tYes",
+                                    "48K\tYes\tYes\tYes\tYes", "Number of Channels:\t2"}));
     combo->setCurrentIndex(2);
     EXPECT_EQ(devices.waveInQueries.back(), 1); // list index 2 is device number 1
-    EXPECT_EQ(List(page, DevicesPage::IDC_RECORDING_PROPS),
-              (header + QStringList{"8K\tNo\tNo\tYes\tNo", "11K\tNo\tNo\tYes\tNo",
-                                   "16K\tNo\tNo\tYes\tNo", "22K\tNo\tNo\tYes\tNo",
-                                   "32K\tNo\tNo\tYes\tNo", "44K\tNo\tNo\tYes\tNo",
-                                   "48K\tNo\tNo\tYes\tNo", "Number of Channels:\t1",
-                                   "Driver Version:\t1.2"}));
+    EXPECT_EQ(
+        List(page, DevicesPage::IDC_RECORDING_PROPS),
+        (header + QStringList{"8K\tNo\tNo\tYes\tNo", "11K\tNo\tNo\tYes\tNo", "16K\tNo\tNo\tYes\tNo",
+                              "22K\tNo\tNo\tYes\tNo", "32K\tNo\tNo\tYes\tNo",
+                              "44K\tNo\tNo\tYes\tNo", "48K\tNo\tNo\tYes\tNo",
+                              "Number of Channels:\t1", "Driver Version:\t1.2"}));
     // Choosing a device does not enable Apply.
     EXPECT_FALSE(FindControl(&sheet, OptionsSheet::IDC_APPLY)->isEnabled());
 }
