@@ -68,28 +68,3 @@ TEST_F(EnergyGaugeTest, SetLevelScalesAndClamps) {
         EXPECT_EQ(gauge.Level(), c.level);
     }
 }
-
-TEST_F(EnergyGaugeTest, FrameRedrawTouchesOnlyTheRowsBetweenOldAndNewTop) {
-    gauge.Draw(client, true);
-    // Rise from 0 to 100: rows 155..254 copied from the ramp.
-    gauge.SetLevel(100.0f / 253.0f + 1e-4f);
-    ASSERT_EQ(gauge.Level(), 100);
-    QImage before = client.copy();
-    ChangedRects rects = gauge.Draw(client, false);
-    ASSERT_EQ(rects.Count(), 1);
-    EXPECT_EQ(rects[0], QRect(12, 43 + 155, 26, 100));
-    EXPECT_TRUE(SameBlock(client, 12, 198, gauge.Ramp(), 2, 155, 26, 100));
-    EXPECT_TRUE(SameBlock(client, 0, 0, before, 0, 0, 300, 198));
-    // Fall from 100 to 40: rows 155..214 become white.
-    gauge.SetLevel(40.0f / 253.0f + 1e-4f);
-    rects = gauge.Draw(client, false);
-    ASSERT_EQ(rects.Count(), 1);
-    EXPECT_EQ(rects[0], QRect(12, 43 + 155, 26, 60));
-    EXPECT_TRUE(AllColour(client, QRect(12, 198, 26, 60), kWhite));
-    EXPECT_TRUE(SameBlock(client, 12, 258, gauge.Ramp(), 2, 215, 26, 40));
-    // The same level again: nothing copied, nothing changed.
-    before = client.copy();
-    rects = gauge.Draw(client, false);
-    EXPECT_TRUE(rects.Empty());
-    EXPECT_EQ(client, before);
-}

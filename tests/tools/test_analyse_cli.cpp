@@ -219,14 +219,6 @@ TEST_F(Cli, AStreamIsReadInBoundedMemoryAndItsPlaceholderLengthIsNoClaim) {
     EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "kB"; // 64 MiB of samples, and the program
 }
 
-TEST_F(Cli, OutputThatCannotBeWrittenFails) {
-    for (const char* option : {"--summary", "--classes"}) {
-        const CliRun run = RunAnalyse({option, a4}, "/dev/full");
-        EXPECT_EQ(run.status, 2) << option;
-        EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: write error: ")) << option;
-    }
-}
-
 TEST_F(Cli, SeveralFilesGetAHeaderEachWithTheNameEscaped) {
     // A name made to look like a frame row after a line feed stays on its own line.
     const std::string dir = ScratchPath("");
