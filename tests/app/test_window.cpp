@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <functional>
 
+#include <sys/stat.h>
+
 namespace {
 
 const std::string kHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!\n";
@@ -120,6 +122,9 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
     const std::string unreadable = kSavedState.substr(0, kSavedState.size() - 2) + "1\n";
     const std::string opened = "Unable to read state.txt (it opened, but it ends early, in line "
                                "3), using defaults; ";
+    const std::string huge((std::size_t{1} << 20) + 1, '#');
+    namespace fs = std::filesystem;
+    auto type = [this](const char* name) { return fs::symlink_status(Path(name)).type(); };
     struct Case {
         const char* what;
         std::function<void()> make; // state.txt, and what lies beside it
@@ -149,6 +154,45 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
              EXPECT_EQ(ReadFile("state.txt"), unreadable);
              EXPECT_EQ(ReadFile("state.txt.bad"), "older");
          }},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(Path("state.txt").c_str(), 0600), 0); },
+         "Unable to open state.txt (a FIFO, not a file), using defaults.",
+         "Unable to save state.txt: state.txt is a FIFO, not a file", true, false,
+         [&] { EXPECT_EQ(type("state.txt"), fs::file_type::fifo); }},
+        {"a directory, closed by a signal",
+         [&] {
+             fs::create_directory(Path("state.txt"));
+             WriteFile("state-extra.txt", kSideFile + "# a line the save drops\n");
+         },
+         "Unable to open state.txt (a directory, not a file), using defaults.",
+         "Unable to save state.txt: state.txt is a directory, not a file", false, true,
+         [&] {
+             EXPECT_EQ(type("state.txt"), fs::file_type::directory);
+             EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile); // saved all the same
+         }},
+        // The side file is handled as state.txt is, and apart from it: state.txt is saved.
+        {"a FIFO side file",
+         [&] {
+             WriteFile("state.txt", kSavedState);
+             ASSERT_EQ(::mkfifo(Path("state-extra.txt").c_str(), 0600), 0);
+         },
+         "Unable to open state-extra.txt (a FIFO, not a file), using defaults.",
+         "Unable to save state-extra.txt: state-extra.txt is a FIFO, not a file", false, false,
+         [&] {
+             EXPECT_EQ(ReadFile("state.txt"), kSavedState);
+             EXPECT_EQ(type("state-extra.txt"), fs::file_type::fifo);
+         }},
+        {"a side file too large to be one",
+         [&] {
+             WriteFile("state.txt", kSavedState);
+             WriteFile("state-extra.txt", huge);
+         },
+         "Unable to read state-extra.txt (it opened, but larger than 1048576 bytes), using "
+         "defaults; it is kept as state-extra.txt.bad.",
+         "", false, false,
+         [&] {
+             EXPECT_TRUE(ReadFile("state-extra.txt.bad") == huge);
+             EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile.substr(0, kSideFile.find('\n') + 1));
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,6 +216,30 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
             EXPECT_TRUE(EndsWith(lines[i], ": " + expected[i])) << lines[i];
         c.check();
     }
+}
+
+TEST_F(WindowTest, DialogResultsReachButtonEngineInstrumentsAndRecording) {
+    auto device = QuietDevice();
+    device->SetDeviceCount(2);
+    auto window = MakeWindow(device);
+    ApplyConcertA(432.26f, window->Settings(), window->Actions());
+    EXPECT_EQ(window->ConcertAButton()->text(), "432.3 Hz");
+    EXPECT_EQ(window->ConcertAText(), "432.3 Hz");
+    EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.26f);
+
+    // Colours only: no restart; the needle takes the new colour at once.
+    const size_t opens = device->Opens().size();
+    const ColorArray colors = {0x00FF00, 0xFF0000, 0x008000, 0xFF0000};
+    EXPECT_FALSE(ApplyOptions(OptionsResult{colors, 0, 0}, window->Settings(), window->Actions()));
+    EXPECT_EQ(device->Opens().size(), opens);
+    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(0, 255, 0));
+
+    // A new recording device restarts capture on it, once.
+    EXPECT_TRUE(ApplyOptions(OptionsResult{colors, 0, 2}, window->Settings(), window->Actions()));
+    ASSERT_EQ(device->Opens().size(), opens + 1);
+    EXPECT_EQ(device->Opens().back().deviceId, 1u);
+    EXPECT_TRUE(window->Engine().IsRunning());
+    EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.26f);
 }
 
 // --- hints and the logo --------------------------------------------------------------------
