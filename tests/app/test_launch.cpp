@@ -77,4 +77,20 @@ TEST_F(LaunchTest, HelpPageReachesTheViewerAsOneArgumentFromAnAwkwardDirectory) 
     EXPECT_EQ(args[1], QDir::current().filePath("tarvohelp.htm").toStdString());
 }
 
+TEST_F(LaunchTest, LogoOpensTheProductPage) {
+    ASSERT_TRUE(OpenProductWebPage());
+    const auto args = Received();
+    ASSERT_EQ(args.size(), 2u);
+    EXPECT_EQ(args[1], std::string("http://") + kProductHost + "/products/tarvo10.html");
+}
+
+TEST_F(LaunchTest, ANonExecutableFileIsNoViewerAndWithoutOneNothingHappens) {
+    QFile::setPermissions(QString::fromStdString(m_bin + "/xdg-open"),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    setenv("PATH", m_bin.c_str(), 1);
+    std::string command;
+    EXPECT_FALSE(FindHtmlOpenCommand(command));
+    EXPECT_FALSE(OpenHelpPage());
+}
+
 } // namespace
