@@ -115,6 +115,25 @@ TEST_F(WindowTest, ArtworkProblemsAreLoggedByName) {
     }
 }
 
+TEST_F(WindowTest, NoRecordingDeviceWarnsLogsAndStillRunsKeepingTheStoredHop) {
+    std::string saved = kSavedState;
+    saved.replace(saved.rfind("128"), 3, "256");
+    WriteFile("state.txt", saved);
+    auto device = QuietDevice();
+    device->SetDeviceCount(0);
+    auto window = MakeWindow(device);
+    ASSERT_EQ(window->warnings.size(), 1u);
+    EXPECT_EQ(window->warnings[0].first, "Error: No sound card found");
+    EXPECT_EQ(window->warnings[0].second, QString(kNoDeviceText));
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(EndsWith(lines[0], ": Unable to find any recording device"));
+    EXPECT_FALSE(window->Engine().IsRunning());
+    // A run that never recorded has no hop of its own to save.
+    window.reset();
+    EXPECT_EQ(ReadFile("state.txt"), saved);
+}
+
 // --- bad settings files ----------------------------------------------------------------------
 
 TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
@@ -324,6 +343,39 @@ TEST_F(WindowTest, TabMovesFocusAlongTheRing) {
         EXPECT_EQ(window->focusWidget(), expected) << ControlId(expected);
     }
     EXPECT_EQ(window->options + window->help + window->concertA, 0);
+}
+
+TEST_F(WindowTest, LettersActOnceInBothCasesWhateverHasTheFocus) {
+    auto window = MakeWindow();
+    ShowActive(*window);
+    // As the keyboard delivers a key: the press to what has the focus, the release to what has
+    // it then (the press may have moved it).
+    auto type = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyPress(window->focusWidget(), static_cast<Qt::Key>(key), modifiers);
+        QTest::keyRelease(window->focusWidget(), static_cast<Qt::Key>(key), modifiers);
+    };
+    // From the window itself, lower and upper case: the release then reaches the button the
+    // press focused, and does not act again.
+    type(Qt::Key_O);
+    EXPECT_EQ(window->options, 1);
+    EXPECT_EQ(window->focusWidget(), window->OptionsButton());
+    window->setFocus();
+    type(Qt::Key_H, Qt::ShiftModifier);
+    EXPECT_EQ(window->help, 1);
+
+    // From a focused button: the press stays with it, the release acts once.
+    window->ExitButton()->setFocus();
+    type(Qt::Key_O);
+    EXPECT_EQ(window->options, 2);
+    EXPECT_EQ(window->focusWidget(), window->OptionsButton());
+    // From the key selector, whose type-ahead never sees a command (F would select key F).
+    window->KeySelector()->setFocus();
+    type(Qt::Key_F);
+    EXPECT_TRUE(window->ShowFps());
+    EXPECT_EQ(window->KeySelector()->currentIndex(), 0);
+    QTest::mouseClick(window->ConcertAButton(), Qt::LeftButton);
+    EXPECT_EQ(window->concertA, 1);
+    EXPECT_FALSE(window->IsDestroyed());
 }
 
 // --- exit paths ----------------------------------------------------------------------------
