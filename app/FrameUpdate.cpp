@@ -112,7 +112,6 @@ void TunerWindow::ProcessFrame(const PitchResult* results, float hop, int sample
     m_tracked.holdChangeTime = m_fHoldChangeTime;
     m_tracked.harmonics = FindHarmonics(peaks, frame.reading.frequency);
     m_newest.Publish(m_tracked);
-    m_nFramesUpdated.fetch_add(1, std::memory_order_relaxed);
     std::this_thread::yield();
 }
 
@@ -138,8 +137,6 @@ bool TunerWindow::ShowNewestReading() {
         m_nShownPercent = r.percent;
         m_nShownNote = shown.note;
         m_nShownOctave = std::clamp(shown.octave, 0, 9);
-        m_lastNeedleColor = r.needleColor;
-        m_bHaveNeedleColor = true;
         GiveReading(r, now);
         // A rate measured just before the display was switched off is not shown.
         if (f.rateCount != m_nRateCount) {
@@ -191,10 +188,4 @@ uint32_t TunerWindow::NeedleColorAt(uint32_t now, bool hold, double holdChangeTi
         return needle;
     return FadeNeedleColor(needle, static_cast<double>(now) - holdChangeTime, m_fFadeDelay,
                            m_fFadeDuration);
-}
-
-std::optional<uint32_t> TunerWindow::LastNeedleColor() const {
-    if (!m_bHaveNeedleColor)
-        return std::nullopt;
-    return m_lastNeedleColor;
 }

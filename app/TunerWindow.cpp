@@ -130,7 +130,6 @@ bool TunerWindow::Create() {
     if (!LoadFineTuningArtwork(m_noteDisplay, m_needleGauge, {}, &why))
         LogError("Unable to load the gauge artwork (" + why +
                  "); that file and the ones loaded after it are left out of the gauge");
-    m_bHaveNeedleColor = false;
     m_shown = InstrumentReading{};
     for (Instrument* instrument : m_instruments) {
         instrument->TakeColors(m_settings.GetColors());
@@ -425,8 +424,6 @@ void TunerWindow::WatchForSilentDevice() {
     rest.needleColor = kRestingNeedleColor;
     const uint32_t at = Now();
     GiveReading(rest, at);
-    m_lastNeedleColor = kRestingNeedleColor;
-    m_bHaveNeedleColor = true;
     update(DrawInstruments(false, at));
 }
 
@@ -534,7 +531,6 @@ void TunerWindow::OnDestroy() {
         why.clear();
     // The side file is saved whatever became of state.txt, and the other way round.
     SaveSideSettings();
-    ++m_nStateWrites;
     if (!why.empty())
         ReportFailedSave(why);
 }

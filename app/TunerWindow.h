@@ -130,31 +130,16 @@ public:
     HintButton* ExitButton() const { return m_pExit; }
     HintComboBox* KeySelector() const { return m_pKeySelector; }
     QLabel* HintLine() const { return m_pHintLine; }
-    QLabel* KeyLabel() const { return m_pKeyLabel; }
-    const QFont& MainFont() const { return m_mainFont; }
-    const QFont& PresetFont() const { return m_presetFont; }
-    QString ConcertAText() const { return m_strConcertA; }
     QString HintText(int index) const;
     static QRect HintRegion(int index); // (left, top)-(right, bottom), right/bottom excluded
     // The fine-tuning gauge's hint while it shows the strobe or the needle.
     static QString FineGaugeHint(bool strobe);
-    int CurrentHint() const { return m_nCurrentHint; }
-    int LeftLogoArm() const { return m_nLeftArm; }
-    int RightLogoArm() const { return m_nRightArm; }
-    int FocusCycleCount() const { return m_nFocusCycle; }
-    bool ShowFps() const { return m_bShowFps.load(std::memory_order_relaxed); }
-    bool IsClosing() const { return m_bClosing.load(std::memory_order_acquire); }
-    bool IsDestroyed() const { return m_bDestroyed; }
-    int StateWrites() const { return m_nStateWrites; }
     // What the last shown reading gave the instruments (note after the key, percent, octave).
     int ShownNote() const { return m_nShownNote; }
     int ShownOctave() const { return m_nShownOctave; }
     int ShownPercent() const { return m_nShownPercent; }
     bool StrobeShown() const { return m_bStrobe; }
     const StrobeGauge& Strobe() const { return m_strobeGauge; }
-    // The needle colour last given to the gauge; none before the first reading was shown.
-    std::optional<uint32_t> LastNeedleColor() const;
-    uint64_t FramesUpdated() const { return m_nFramesUpdated.load(std::memory_order_relaxed); }
     // Readings shown by ShowNewestReading.
     uint64_t ReadingsShown() const { return m_nReadingsShown; }
     QImage Surface() const; // a copy of the composed client area
@@ -173,7 +158,6 @@ public:
     // The exit that follows was not asked for at the window (a termination signal): a failed
     // save is then logged and printed, with no box that would hold the exit.
     void SetUnattendedExit() { m_bUnattendedExit = true; }
-    bool DeviceSilent() const { return m_bDeviceSilent; }
 
 signals:
     // The window has been destroyed (state saved); the application ends its message loop.
@@ -276,15 +260,12 @@ private:
     uint32_t m_nFpsStart = 0;
     bool m_bPrevHold = true;
     double m_fHoldChangeTime = 500.0;
-    TrackedFrame m_tracked; // the frame being handed over
-    std::atomic<uint64_t> m_nFramesUpdated{0};
+    TrackedFrame m_tracked;             // the frame being handed over
     LatestValue<TrackedFrame> m_newest; // capture thread to window thread
 
     // What the window thread shows (the fade times are set at creation).
     double m_fFadeDelay = 100.0;
     double m_fFadeDuration = 1500.0;
-    bool m_bHaveNeedleColor = false;
-    uint32_t m_lastNeedleColor = 0;
     int m_nShownNote = 6;
     int m_nShownOctave = 0;
     int m_nShownPercent = 0;
@@ -307,7 +288,6 @@ private:
     QTimer* m_pTimer = nullptr;
     bool m_bCreated = false;
     bool m_bDestroyed = false;
-    int m_nStateWrites = 0;
     bool m_bRecorded = false;         // recording started at least once in this run
     bool m_bUnattendedExit = false;   // see SetUnattendedExit
     std::string m_strSaveRefused;     // why state.txt must not be replaced at exit, if so

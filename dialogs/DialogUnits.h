@@ -18,7 +18,6 @@ public:
     int Y(int y) const { return MulDiv(y, m_nBaseY, 8); }
     // Maps the template rectangle (x, y, width, height) corner by corner, as a template would.
     QRect Rect(int x, int y, int w, int h) const;
-    int BaseX() const { return m_nBaseX; }
     int BaseY() const { return m_nBaseY; }
 
     static int MulDiv(int a, int b, int c);

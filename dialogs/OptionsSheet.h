@@ -127,14 +127,9 @@ public:
     OptionsSheet(const ColorArray& colors, int midiDevice, int recordingDevice,
                  DeviceEnumerator& devices, QWidget* parent = nullptr);
 
-    ColorsPage* Colors() const { return m_pColors; }
-    DevicesPage* Devices() const { return m_pDevices; }
-
-    const ColorArray& ColorResult() const { return m_pColors->Colors(); }
-    int MidiDevice() const { return m_pDevices->MidiIndex(); }
-    int RecordingDevice() const { return m_pDevices->RecordingIndex(); }
     OptionsResult Result() const {
-        return {ColorResult(), MidiDevice(), RecordingDevice(), m_pDevices->RecordingDeviceName()};
+        return {m_pColors->Colors(), m_pDevices->MidiIndex(), m_pDevices->RecordingIndex(),
+                m_pDevices->RecordingDeviceName()};
     }
 
 signals:

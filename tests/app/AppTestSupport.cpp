@@ -99,19 +99,6 @@ void AppDirTest::ShowActive(TunerWindow& window) {
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
 }
 
-HarmonicSource::HarmonicSource(double frequency, int sampleRate, double amplitude)
-    : m_step(2.0 * M_PI * frequency / sampleRate), m_amplitude(amplitude) {}
-
-void HarmonicSource::Fill(int16_t* dst, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        double v = 0.0;
-        for (int k = 1; k <= 6; ++k)
-            v += std::sin(k * m_phase) / k;
-        dst[i] = static_cast<int16_t>(std::lround(m_amplitude * v));
-        m_phase = std::fmod(m_phase + m_step, 2.0 * M_PI);
-    }
-}
-
 void FillResults(PitchResult (&results)[12], int note, int octave, float cents, float level) {
     for (int i = 0; i < 12; ++i)
         results[i] = EmptyPitchResult(i);

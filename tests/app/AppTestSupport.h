@@ -60,17 +60,5 @@ protected:
     QString m_previousDir;
 };
 
-// A tone with its first six harmonics (amplitude 1/k), as an instrument has them.
-class HarmonicSource final : public SignalSource {
-public:
-    HarmonicSource(double frequency, int sampleRate, double amplitude = 6000.0);
-    void Fill(int16_t* dst, size_t count) override;
-
-private:
-    double m_step;
-    double m_amplitude;
-    double m_phase = 0.0;
-};
-
 // A steady pitch result of one class at its frequency against A 440 (the others empty).
 void FillResults(PitchResult (&results)[12], int note, int octave, float cents, float level);

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <filesystem>
@@ -243,7 +244,6 @@ TEST_F(WindowTest, DialogResultsReachButtonEngineInstrumentsAndRecording) {
     auto window = MakeWindow(device);
     ApplyConcertA(432.26f, window->Settings(), window->Actions());
     EXPECT_EQ(window->ConcertAButton()->text(), "432.3 Hz");
-    EXPECT_EQ(window->ConcertAText(), "432.3 Hz");
     EXPECT_FLOAT_EQ(window->Engine().GetConcertA(), 432.26f);
 
     // Colours only: no restart; the needle takes the new colour at once.
@@ -273,14 +273,13 @@ TEST_F(WindowTest, HintRegionsShowTheirTexts) {
                   {{290, 41}, 6},  {{5, 5}, 7},     {{109, 29}, 7}};
     for (const auto& p : points) {
         window->OnPointerMove(p.at.x(), p.at.y());
-        EXPECT_EQ(window->CurrentHint(), p.region) << p.at.x() << "," << p.at.y();
-        EXPECT_EQ(window->HintLine()->text(), window->HintText(p.region));
+        EXPECT_EQ(window->HintLine()->text(), window->HintText(p.region))
+            << p.at.x() << "," << p.at.y();
     }
     EXPECT_EQ(window->HintText(6),
               QString("Click the logo to jump to our web page, ") + kProductHost);
     // Leaving every region keeps the last hint.
     window->OnPointerMove(40, 100);
-    EXPECT_EQ(window->CurrentHint(), -1);
     EXPECT_EQ(window->HintLine()->text(), window->HintText(7));
     // Controls report the pointer in the window's coordinates.
     ShowActive(*window);
@@ -288,7 +287,7 @@ TEST_F(WindowTest, HintRegionsShowTheirTexts) {
                      window->HelpButton()->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(window->HelpButton(), &move);
-    EXPECT_EQ(window->CurrentHint(), 4);
+    EXPECT_EQ(window->HintLine()->text(), window->HintText(4));
 }
 
 TEST_F(WindowTest, LogoOpensWebPageOnPressAndReleaseInside) {
@@ -297,11 +296,8 @@ TEST_F(WindowTest, LogoOpensWebPageOnPressAndReleaseInside) {
     const QPoint logo(200, 20);
     const QPoint off(100, 100);
 
-    QTest::mousePress(window.get(), Qt::LeftButton, {}, logo);
-    EXPECT_EQ(window->LeftLogoArm(), 6);
-    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, logo);
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, logo);
     EXPECT_EQ(window->webPage, 1);
-    EXPECT_EQ(window->LeftLogoArm(), -1);
 
     // Pressed on the logo, dragged off and released: nothing.
     QTest::mousePress(window.get(), Qt::LeftButton, {}, logo);
@@ -309,13 +305,11 @@ TEST_F(WindowTest, LogoOpensWebPageOnPressAndReleaseInside) {
     EXPECT_EQ(window->webPage, 1);
     // Pressed off the logo, released on it: nothing.
     QTest::mousePress(window.get(), Qt::LeftButton, {}, off);
-    EXPECT_EQ(window->LeftLogoArm(), -1);
     QTest::mouseRelease(window.get(), Qt::LeftButton, {}, logo);
     EXPECT_EQ(window->webPage, 1);
 
     // The right button opens it too.
-    QTest::mousePress(window.get(), Qt::RightButton, {}, logo);
-    QTest::mouseRelease(window.get(), Qt::RightButton, {}, logo);
+    QTest::mouseClick(window.get(), Qt::RightButton, {}, logo);
     EXPECT_EQ(window->webPage, 2);
 }
 
@@ -328,11 +322,8 @@ TEST_F(WindowTest, TabMovesFocusAlongTheRing) {
 
     // The press reaches the window, the release the key selector it just focused.
     QTest::keyPress(window.get(), Qt::Key_Tab);
-    EXPECT_EQ(window->focusWidget(), window->KeySelector());
-    EXPECT_EQ(window->FocusCycleCount(), 0);
     QTest::keyRelease(window->KeySelector(), Qt::Key_Tab);
     EXPECT_EQ(window->focusWidget(), window->KeySelector());
-    EXPECT_EQ(window->FocusCycleCount(), 1);
 
     const QWidget* ring[] = {window->ConcertAButton(), window->OptionsButton(),
                              window->HelpButton(),     window->ExitButton(),
@@ -371,11 +362,10 @@ TEST_F(WindowTest, LettersActOnceInBothCasesWhateverHasTheFocus) {
     // From the key selector, whose type-ahead never sees a command (F would select key F).
     window->KeySelector()->setFocus();
     type(Qt::Key_F);
-    EXPECT_TRUE(window->ShowFps());
     EXPECT_EQ(window->KeySelector()->currentIndex(), 0);
     QTest::mouseClick(window->ConcertAButton(), Qt::LeftButton);
     EXPECT_EQ(window->concertA, 1);
-    EXPECT_FALSE(window->IsDestroyed());
+    EXPECT_TRUE(window->isVisible());
 }
 
 // --- exit paths ----------------------------------------------------------------------------
@@ -386,6 +376,7 @@ TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
     auto device = QuietDevice();
     auto window = MakeWindow(device);
     ShowActive(*window);
+    QSignalSpy destroyed(window.get(), &TunerWindow::WindowDestroyed);
     window->KeySelector()->setCurrentIndex(4);
     ASSERT_TRUE(window->Engine().IsRunning());
 
@@ -409,7 +400,7 @@ TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
         QTest::keyClick(window->KeySelector(), Qt::Key_E);
         break;
     }
-    EXPECT_TRUE(window->IsDestroyed());
+    EXPECT_EQ(destroyed.count(), 1);
     EXPECT_FALSE(device->IsOpen());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(StateField(ReadFile("state.txt"), 8), "4"); // key selection
@@ -420,6 +411,7 @@ TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
     QApplication::processEvents();
     window.reset();
     EXPECT_FALSE(Exists("state.txt"));
+    EXPECT_EQ(destroyed.count(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPaths, ExitPathTest, ::testing::Values(0, 1, 2, 3, 4));
@@ -505,31 +497,30 @@ TEST_F(FrameTest, PercentIsTheReadingRoundedToNearestBothSidesOfZero) {
 }
 
 TEST_F(FrameTest, NeedleFadesToGreyWhileTheTrackerHolds) {
+    // A point of the upright needle, as drawn.
+    const auto needle = [&] { return window->Surface().pixel(170, 43 + 150); };
+    const QRgb grey = qRgb(160, 160, 160);
+    const QRgb red = qRgb(255, 0, 0);
     Silence(); // a hold from the first frame is grey at once
-    EXPECT_EQ(window->LastNeedleColor(), 0xA0A0A0u);
-    window->Settings().SetNeedleColor(0x0000FF); // pure red
+    EXPECT_EQ(needle(), grey);
+    window->Settings().SetNeedleColor(0x0000FF);
     Steady(9, 4, 0.0f);
-    ASSERT_EQ(window->LastNeedleColor(), 0x0000FFu);
+    ASSERT_EQ(needle(), red);
 
     const uint32_t t = 200000;
-    window->SetFakeTime(t);
-    Silence(5); // over 50 ms without the note: enters the hold at T
-    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
-    window->SetFakeTime(t + 100);
-    Silence();
-    EXPECT_EQ(window->LastNeedleColor(), 0x0000FFu);
-    window->SetFakeTime(t + 850);
-    Silence();
-    EXPECT_EQ(window->LastNeedleColor(), 0x5050D0u); // red 208, green and blue 80
-    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(208, 80, 80));
-    window->SetFakeTime(t + 5000);
-    Silence();
-    EXPECT_EQ(window->LastNeedleColor(), 0xA0A0A0u);
-
+    const struct {
+        uint32_t after; // ms since the hold began
+        QRgb color;
+    } fade[] = {{0, red}, {100, red}, {850, qRgb(208, 80, 80)}, {5000, grey}};
+    for (const auto& step : fade) {
+        window->SetFakeTime(t + step.after);
+        Silence(step.after == 0 ? 5 : 1); // over 50 ms without the note: the hold begins at t
+        EXPECT_EQ(needle(), step.color) << step.after;
+    }
     // Following again: the scheme colour at once.
     window->SetFakeTime(t + 6000);
     Steady(9, 4, 0.0f);
-    EXPECT_EQ(window->Surface().pixel(170, 43 + 150), qRgb(255, 0, 0));
+    EXPECT_EQ(needle(), red);
 }
 
 TEST_F(FrameTest, TheStrobeFollowsTheReadingAndTheFramesOwnHarmonicsAtTheScreensPace) {

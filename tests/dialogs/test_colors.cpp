@@ -59,7 +59,7 @@ TEST_F(ColorsTest, PressAndReleaseOnOneSwatchOpensTheChooserForIt) {
     EXPECT_FALSE(Button(&sheet, OptionsSheet::IDC_APPLY)->isEnabled());
     Click(&sheet, 3, 3);
     EXPECT_EQ(chooserStarts, std::vector<uint32_t>{kCustom[2]});
-    EXPECT_EQ(sheet.Colors()->Colors()[2], 0x00FF00U);
+    EXPECT_EQ(sheet.Result().colors[2], 0x00FF00U);
     EXPECT_TRUE(Button(&sheet, OptionsSheet::IDC_APPLY)->isEnabled());
     // What the sheet shows on screen is the swatch colour.
     const QImage shot = sheet.grab().toImage();
@@ -68,7 +68,7 @@ TEST_F(ColorsTest, PressAndReleaseOnOneSwatchOpensTheChooserForIt) {
     // Cancel in the chooser changes nothing.
     chooserAnswer.reset();
     Click(&sheet, 4, 4);
-    EXPECT_EQ(sheet.Colors()->Colors()[3], kCustom[3]);
+    EXPECT_EQ(sheet.Result().colors[3], kCustom[3]);
 }
 
 TEST_F(ColorsTest, ApplyPutsColoursIntoEffectAndCancelKeepsWhatWasApplied) {
