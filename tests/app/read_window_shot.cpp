@@ -2,7 +2,7 @@
 // the glyph bands with what the note display draws for every candidate value from the same
 // artwork: no OCR, exact pixels.
 //
-//   tarvo-read-shot SHOT.png ARTWORK_DIR [TEXT_COLOR]
+//   tarvo-read-shot SHOT.png ARTWORK_DIR
 //
 // Prints "A3 +15" (note, octave, signed percent) and exits 0 when both bands match a candidate
 // exactly; prints the nearest candidates and exits 1 otherwise.
@@ -45,7 +45,7 @@ QImage Render(NoteDisplay& notes, int note, int octave, int percent) {
 
 int main(int argc, char* argv[]) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: tarvo-read-shot SHOT.png ARTWORK_DIR [TEXT_COLOR]\n");
+        std::fprintf(stderr, "usage: tarvo-read-shot SHOT.png ARTWORK_DIR\n");
         return 2;
     }
     QGuiApplication app(argc, argv);
@@ -54,14 +54,12 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "tarvo-read-shot: %s is not a 300 x 380 client area\n", argv[1]);
         return 2;
     }
-    const uint32_t text =
-        argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 0)) : 0xFF0000u;
     NoteDisplay gauge;
     if (!gauge.Load(argv[2])) {
         std::fprintf(stderr, "tarvo-read-shot: artwork missing in %s\n", argv[2]);
         return 2;
     }
-    gauge.SetTextColor(text);
+    gauge.SetTextColor(0xFF0000u); // the default scheme's text
 
     int bestNote = -1, bestOctave = -1, noteDiff = std::numeric_limits<int>::max();
     for (int note = 0; note < kNoteCount; ++note) {
