@@ -35,9 +35,13 @@ protected:
 
 } // namespace
 
-TEST_F(DevicesTest, RecordingDevicesInSystemOrderWithTheirFormats) {
-    OptionsSheet sheet(kDefaultColors, 0, 0, devices);
+TEST_F(DevicesTest, RecordingDevicesInSystemOrderWithTheirFormatsAndTheMidiOutputsProperties) {
+    OptionsSheet sheet(kDefaultColors, 1, 0, devices);
     DevicesPage* page = ShowDevices(&sheet);
+    EXPECT_EQ(Combo(page, DevicesPage::IDC_MIDI)->itemText(1), "Soft Synth");
+    EXPECT_EQ(List(page, DevicesPage::IDC_MIDI_PROPS),
+              (QStringList{"No FM support", "MIDI Synthesizer detected", "Simultaneous notes:\t32",
+                           "Number of voices:\t\t24", "Driver version:\t\t1.0"}));
     QComboBox* combo = Combo(page, DevicesPage::IDC_RECORDING);
     ASSERT_EQ(combo->count(), 3);
     EXPECT_EQ(combo->itemText(2), "USB Microphone");
@@ -58,15 +62,6 @@ TEST_F(DevicesTest, RecordingDevicesInSystemOrderWithTheirFormats) {
                               "Number of Channels:\t1", "Driver Version:\t1.2"}));
     // Choosing a device does not enable Apply.
     EXPECT_FALSE(FindControl(&sheet, OptionsSheet::IDC_APPLY)->isEnabled());
-}
-
-TEST_F(DevicesTest, MidiOutputShowsItsTechnologyNotesVoicesAndVersion) {
-    OptionsSheet sheet(kDefaultColors, 1, 0, devices);
-    DevicesPage* page = ShowDevices(&sheet);
-    EXPECT_EQ(Combo(page, DevicesPage::IDC_MIDI)->itemText(1), "Soft Synth");
-    EXPECT_EQ(List(page, DevicesPage::IDC_MIDI_PROPS),
-              (QStringList{"No FM support", "MIDI Synthesizer detected", "Simultaneous notes:\t32",
-                           "Number of voices:\t\t24", "Driver version:\t\t1.0"}));
 }
 
 TEST_F(DevicesTest, OkRestartsRecordingOnlyWhenTheRecordingDeviceChangedOrFellSilent) {
