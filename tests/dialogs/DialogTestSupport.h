@@ -1,11 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <map>
-#include <string>
 #include <vector>
 
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
