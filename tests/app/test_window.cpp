@@ -412,18 +412,12 @@ TEST_F(WindowTest, SSwitchesNeedleAndStrobeInPlaceRememberedBesideStateTxt) {
     {
         auto window = MakeWindow();
         ShowActive(*window);
-        window->OnPaint();
-        const QImage needle = window->Surface();
         window->OnPointerMove(170, 200);
         QTest::keyClick(window.get(), 's');
         ASSERT_TRUE(window->StrobeShown());
         EXPECT_EQ(window->HintLine()->text(), TunerWindow::FineGaugeHint(true));
-        // Only the needle's part of the panel changed: the bands, band 1's grey frame at its top.
-        const QImage strobe = window->Surface();
-        const QRect view(50, 101, 240, 199);
-        EXPECT_EQ(strobe.copy(0, 0, 300, 101), needle.copy(0, 0, 300, 101));
-        EXPECT_NE(strobe.copy(view), needle.copy(view));
-        EXPECT_EQ(strobe.pixel(StrobeGauge::BandArea(0).topLeft() - QPoint(0, 1)),
+        // Band 1's grey frame, drawn at once.
+        EXPECT_EQ(window->Surface().pixel(StrobeGauge::BandArea(0).topLeft() - QPoint(0, 1)),
                   qRgb(192, 192, 192));
     }
     // state.txt keeps its format; the choice is in the side file.
