@@ -7,11 +7,8 @@
 
 #include "CallbackCalls.h"
 #include "CaptureTestUtil.h"
-#include "capture/CaptureController.h"
 #include "capture/PortAudioWaveIn.h"
 #include "capture/QuietAudioLibraries.h"
-#include "capture/RecordingStart.h"
-#include "capture/TunerEngine.h"
 #include "model/TunerSettings.h"
 #include "tests/common/AlsaDevices.h"
 
@@ -22,18 +19,12 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <numbers>
-#include <pthread.h>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -78,20 +69,16 @@ extern "C" ssize_t read(int fd, void* buffer, size_t bytes) {
 
 namespace {
 
-// `seconds` of a tone of five partials (or of a ramp i mod 30000 when f0 is 0), raw 16-bit
-// mono at the rate the first recording attempt opens.
+// `seconds` of a tone of five partials, raw 16-bit mono at the rate the first recording
+// attempt opens.
 std::vector<int16_t> Recording(double f0, double seconds) {
     const int n = static_cast<int>(seconds * kRate);
     std::vector<int16_t> s(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         double v = 0.0;
-        if (f0 == 0.0) {
-            v = i % 30000;
-        } else {
-            const double t = static_cast<double>(i) / kRate;
-            for (int k = 1; k <= 5; ++k)
-                v += 6000.0 * std::sin(2.0 * std::numbers::pi * k * f0 * t) / k;
-        }
+        const double t = static_cast<double>(i) / kRate;
+        for (int k = 1; k <= 5; ++k)
+            v += 6000.0 * std::sin(2.0 * std::numbers::pi * k * f0 * t) / k;
         s[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(v));
     }
     return s;
