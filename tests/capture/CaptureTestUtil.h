@@ -3,10 +3,13 @@
 
 #include "analysis/PitchResult.h"
 #include "capture/RecordingStart.h"
+#include "capture/SimulatedWaveIn.h"
 #include "capture/TunerEngine.h"
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,6 +26,17 @@ template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return true;
+}
+
+// Writes `seconds` of a tone of five partials as raw 16-bit mono at 11025 Hz, the rate the first
+// recording attempt opens.
+inline void WriteTone(const std::filesystem::path& path, double hz, double seconds,
+                      double amplitude) {
+    std::vector<int16_t> s(static_cast<size_t>(seconds * 11025));
+    SineSource(hz, 11025, amplitude, 5).Fill(s.data(), s.size());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(s.data()),
+               static_cast<std::streamsize>(s.size() * sizeof(int16_t)));
 }
 
 // The loudest of a frame's 12 class results (the first of equals).

@@ -18,13 +18,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <numbers>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -67,25 +64,6 @@ extern "C" ssize_t read(int fd, void* buffer, size_t bytes) {
     return real(fd, buffer, bytes);
 }
 
-namespace {
-
-// `seconds` of a tone of five partials, raw 16-bit mono at the rate the first recording
-// attempt opens.
-std::vector<int16_t> Recording(double f0, double seconds) {
-    const int n = static_cast<int>(seconds * kRate);
-    std::vector<int16_t> s(static_cast<size_t>(n), 0);
-    for (int i = 0; i < n; ++i) {
-        double v = 0.0;
-        const double t = static_cast<double>(i) / kRate;
-        for (int k = 1; k <= 5; ++k)
-            v += 6000.0 * std::sin(2.0 * std::numbers::pi * k * f0 * t) / k;
-        s[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(v));
-    }
-    return s;
-}
-
-} // namespace
-
 namespace fs = std::filesystem;
 
 // A private directory with a recording and an ALSA configuration whose default capture
@@ -95,11 +73,8 @@ struct FileFedDevice {
     fs::path dir = testalsa::ScratchDir();
     fs::path raw = dir / "recording.raw";
 
-    explicit FileFedDevice(const std::vector<int16_t>& recording) {
-        std::ofstream out(raw, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(recording.data()),
-                  static_cast<std::streamsize>(recording.size() * sizeof(int16_t)));
-        out.close();
+    FileFedDevice(double hz, double seconds) {
+        WriteTone(raw, hz, seconds, 6000.0);
         testalsa::UseDefaultDevice(dir / "asoundrc", raw.string());
         struct stat st {};
         stat(raw.c_str(), &st);
@@ -112,7 +87,7 @@ struct FileFedDevice {
 };
 
 TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
-    FileFedDevice device(Recording(220.0, 20.0)); // A3
+    FileFedDevice device(220.0, 20.0); // A3
 
     Window window;
     ReporterLog reporter;

@@ -12,12 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <numbers>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -97,15 +94,7 @@ public:
         ASSERT_TRUE(Sh("pactl load-module module-null-sink rate=44100 channels=1 sink_name=" +
                        sink + " sink_properties=device.description=" + sink));
         const fs::path tone = m_dir / (sink + ".raw");
-        std::ofstream out(tone, std::ios::binary);
-        for (int i = 0; i < 60 * kRate; ++i) {
-            double v = 0.0;
-            for (int k = 1; k <= 5; ++k)
-                v += 5000.0 * std::sin(2.0 * std::numbers::pi * k * hz * i / kRate) / k;
-            const auto s = static_cast<int16_t>(std::lround(v));
-            out.write(reinterpret_cast<const char*>(&s), sizeof s);
-        }
-        out.close();
+        WriteTone(tone, hz, 60.0, 5000.0);
         ASSERT_TRUE(Sh("pacat --playback -d " + sink + " --latency-msec=20 --format=s16le " +
                        "--rate=11025 --channels=1 " + tone.string() + " &"));
         // A null sink renders in long blocks until a suspend makes it take the player's latency.
@@ -169,11 +158,13 @@ protected:
 
 } // namespace
 
-TEST_F(PulseTest, SourcesAreListedByDescriptionInputsFirst) {
+TEST_F(PulseTest, SourcesAreListedInputsFirstAndThePreferredOneRecordsAndFollowsTheDefault) {
     server.AddMicrophone("scarlett", "Scarlett 2i2 USB Analog Stereo", kA3);
     server.AddMicrophone("webcam", "HD Webcam C270 Mono", kE4);
-    service = CreatePulseWaveIn();
-    ASSERT_NE(service, nullptr);
+    ASSERT_TRUE(Sh("pactl set-default-source scarlett"));
+    TunerSettings settings; // the preferred device
+    SetPulseReadProbe(&Probe);
+    Start(settings);
     ASSERT_NE(service->DeviceList(), nullptr);
     std::vector<std::string> descriptions;
     for (const RecordingDeviceInfo& d : service->DeviceList()->RecordingDevices()) {
@@ -188,21 +179,6 @@ TEST_F(PulseTest, SourcesAreListedByDescriptionInputsFirst) {
               (std::vector<std::string>{"scarlett", "webcam", "scarlett-room.monitor",
                                         "webcam-room.monitor"}));
     EXPECT_EQ(service->GetNumDevs(), 4);
-    ASSERT_TRUE(Sh("pactl set-default-source webcam"));
-    RecordingDeviceInfo preferred;
-    ASSERT_TRUE(WaitFor([&] {
-        return service->DeviceList()->PreferredRecordingDevice(preferred) &&
-               preferred.name == "webcam";
-    }));
-}
-
-TEST_F(PulseTest, ThePreferredDeviceRecordsTheNoteAndFollowsTheDefaultSource) {
-    server.AddMicrophone("scarlett", "Scarlett", kA3);
-    server.AddMicrophone("webcam", "Webcam", kE4);
-    ASSERT_TRUE(Sh("pactl set-default-source scarlett"));
-    TunerSettings settings; // the preferred device
-    SetPulseReadProbe(&Probe);
-    Start(settings);
     EXPECT_EQ(engine->GetSampleRate(), kRate);
     EXPECT_EQ(NextNote(), kNoteA3);
     const auto [note, tally] = window.MostFrequent();
@@ -210,6 +186,11 @@ TEST_F(PulseTest, ThePreferredDeviceRecordsTheNoteAndFollowsTheDefaultSource) {
     EXPECT_NEAR(tally.cents / tally.frames, 0.0, 3.0); // a wrong rate or lost samples would not be
 
     ASSERT_TRUE(Sh("pactl set-default-source webcam"));
+    RecordingDeviceInfo preferred;
+    EXPECT_TRUE(WaitFor([&] {
+        return service->DeviceList()->PreferredRecordingDevice(preferred) &&
+               preferred.name == "webcam";
+    }));
     EXPECT_EQ(NextNote(), kNoteE4);
     EXPECT_TRUE(reporter.lines.empty());
     SetPulseReadProbe(nullptr);
@@ -221,8 +202,7 @@ TEST_F(PulseTest, ThePreferredDeviceRecordsTheNoteAndFollowsTheDefaultSource) {
 #endif
 }
 
-TEST_F(PulseTest,
-       TheRememberedNameWinsOverAMovedPositionSurvivesUnpluggingAndAGoneOneGivesThePreferred) {
+TEST_F(PulseTest, TheRememberedNameBeatsItsOldPositionSurvivesAnUnplugAndFallsBackWhenGone) {
     server.AddMicrophone("scarlett", "Scarlett", kA3);
     server.AddMicrophone("webcam", "Webcam", kE4);
     ASSERT_TRUE(Sh("pactl set-default-source scarlett"));
