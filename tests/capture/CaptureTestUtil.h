@@ -6,6 +6,7 @@
 #include "capture/SimulatedWaveIn.h"
 #include "capture/TunerEngine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -39,19 +40,6 @@ inline void WriteTone(const std::filesystem::path& path, double hz, double secon
                static_cast<std::streamsize>(s.size() * sizeof(int16_t)));
 }
 
-// The loudest of a frame's 12 class results (the first of equals).
-inline const PitchResult* Loudest(const PitchResult* results) {
-    const PitchResult* best = &results[0];
-    for (int i = 1; i < 12; ++i)
-        if (results[i].level > best->level)
-            best = &results[i];
-    return best;
-}
-
-inline double MillisecondsSince(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-}
-
 // Records what the recording start would show the user.
 struct ReporterLog : RecordingReporter {
     std::vector<std::pair<std::string, std::string>> warnings; // (title, text)
@@ -71,7 +59,10 @@ struct Window {
 
     static void OnFrame(void* self) {
         auto* w = static_cast<Window*>(self);
-        const PitchResult* best = Loudest(w->engine->GetResults());
+        const PitchResult* results = w->engine->GetResults();
+        const PitchResult* best = std::max_element(results, results + 12, [](auto& a, auto& b) {
+            return a.level < b.level; // the first of equals
+        });
         if (best->level > kNoPitchLevel) {
             std::lock_guard lock(w->m_mutex);
             Tally& t = w->m_notes[{best->note, best->octave}];

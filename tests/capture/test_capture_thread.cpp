@@ -47,10 +47,6 @@ struct FrameLog {
             log->onFrame(index);
         return 0;
     }
-    size_t Count() {
-        std::lock_guard lock(mutex);
-        return starts.size();
-    }
     std::vector<long> Starts() {
         std::lock_guard lock(mutex);
         return starts;
@@ -103,7 +99,7 @@ TEST_F(CaptureThreadTest, FirstBuffersGiveFramesInOrder) {
     // One buffer is not enough for a frame starting at 0 (needs 1024 / 1024 + 1 = 2).
     sim->Deliver(1);
     ASSERT_TRUE(WaitForWaits(2));
-    EXPECT_EQ(log.Count(), 0u);
+    EXPECT_EQ(log.Starts().size(), 0u);
     // The second one gives the frames at 0, 128, ..., 896; then buffer 0 goes back.
     sim->Deliver(1);
     ASSERT_TRUE(WaitForWaits(3));
@@ -165,7 +161,7 @@ TEST_F(CaptureThreadTest, PauseStopsAnalysisAndResumeWorksThroughHeldAudio) {
     EXPECT_EQ(sim->Deliver(N + 5), N - 1);
     EXPECT_EQ(sim->DroppedBuffers(), 6u);
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
-    EXPECT_EQ(log.Count(), 0u);
+    EXPECT_EQ(log.Starts().size(), 0u);
     controller->SetPaused(false);
     ASSERT_TRUE(WaitForWaits(2));
     // All N recorded buffers (N held counts as all, not none), none skipped since nothing newer
@@ -209,18 +205,18 @@ TEST_F(CaptureThreadTest, ADeviceThatHangsInCloseIsLeftAfterASecondAndOutlivesTh
     for (const int closeMs : {300, 4000}) {
         SCOPED_TRACE(closeMs);
         sim->SetCloseDelay(closeMs);
-        const size_t seen = log.Count();
+        const size_t seen = log.Starts().size();
         ASSERT_TRUE(controller->Start());
         sim->Deliver(3);
-        ASSERT_TRUE(WaitFor([&] { return log.Count() >= seen + 8; }));
+        ASSERT_TRUE(WaitFor([&] { return log.Starts().size() >= seen + 8; }));
         EXPECT_TRUE(controller->Stop());
         EXPECT_EQ(controller->GetStats().abandonedThreads, closeMs < 1000 ? 0u : 1u);
     }
     // The controller goes away while the late thread still closes the device; the thread's
     // recorder, buffers and shared state outlive it (AddressSanitizer checks).
-    const size_t frames = log.Count();
+    const size_t frames = log.Starts().size();
     controller.reset();
     ASSERT_TRUE(WaitFor([&] { return sim.use_count() == 1; }, 10000)); // the thread let go
     EXPECT_EQ(sim->Closes(), 2);
-    EXPECT_EQ(log.Count(), frames); // no frame callback after Stop returned
+    EXPECT_EQ(log.Starts().size(), frames); // no frame callback after Stop returned
 }

@@ -18,7 +18,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
 #include <functional>
@@ -141,23 +140,10 @@ TEST(PortAudioEndToEnd, AHangingDeviceIsNoSoundCardRatherThanAFrozenWindow) {
 
 // What `work` prints on standard output and standard error.
 std::string PrintedBy(const std::function<void()>& work) {
-    std::fflush(nullptr);
-    FILE* captured = std::tmpfile();
-    const int out = dup(1), err = dup(2);
-    dup2(fileno(captured), 1);
-    dup2(fileno(captured), 2);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     work();
-    std::fflush(nullptr);
-    dup2(out, 1);
-    dup2(err, 2);
-    close(out);
-    close(err);
-    std::string text;
-    std::rewind(captured);
-    for (int c; (c = std::fgetc(captured)) != EOF;)
-        text += static_cast<char>(c);
-    std::fclose(captured);
-    return text;
+    return testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
 }
 
 TEST(QuietAudioLibraries, ProbingPrintsNothingAndTheMessagesComeBackAfter) {
