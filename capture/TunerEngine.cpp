@@ -9,7 +9,6 @@ struct TunerEngine::Core {
     std::array<PitchResult, PitchAnalyser::kClasses> m_results{};
     PitchAnalyser m_analyser;
     std::atomic<bool> m_bTimeCheck{true};
-    std::atomic<bool> m_bFrameAnalysed{false};
     std::atomic<int> m_nHop{128};
     std::atomic<float> m_fInputLevel{0.0f};
     std::atomic<FrameUpdateCallback> m_pfnFrameCallback{nullptr};
@@ -98,10 +97,6 @@ void TunerEngine::SetTimeCheck(bool on) {
     m_core->m_bTimeCheck.store(on, std::memory_order_relaxed);
 }
 
-bool TunerEngine::GetTimeCheck() const {
-    return m_core->m_bTimeCheck.load(std::memory_order_relaxed);
-}
-
 bool TunerEngine::SetConcertA(float hz) {
     m_fConcertA = hz;
     return m_core->m_analyser.SetConcertA(hz);
@@ -124,10 +119,6 @@ int TunerEngine::GetHop() const {
     return m_core->m_nHop.load(std::memory_order_relaxed);
 }
 
-bool TunerEngine::IsFrameAnalysed() const {
-    return m_core->m_bFrameAnalysed.load(std::memory_order_relaxed);
-}
-
 int TunerEngine::GetDeviceCount() {
     return m_capture.Service().GetNumDevs();
 }
@@ -141,7 +132,6 @@ int TunerEngine::OnCaptureFrame(void* data) {
     const FrameAnalysis frame =
         AnalyseFrame(core.m_analyser, core.m_bTimeCheck.load(std::memory_order_relaxed), hop);
     core.m_fInputLevel.store(frame.inputLevel, std::memory_order_relaxed);
-    core.m_bFrameAnalysed.store(frame.analysed, std::memory_order_relaxed);
     if (frame.analysed)
         std::copy_n(core.m_analyser.Results(), PitchAnalyser::kClasses, core.m_results.begin());
     if (FrameUpdateCallback cb = core.m_pfnFrameCallback.load(std::memory_order_acquire))

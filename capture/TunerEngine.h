@@ -41,8 +41,6 @@ public:
     FramePeaks GetPeaks() const;           // the frame's spectral peaks
     int GetHop() const;                    // current (adapted) hop, samples
     int GetSampleRate() const { return m_nSampleRate; }
-    bool IsFrameAnalysed() const;
-    bool GetTimeCheck() const;
     bool GetAdaptiveHop() const { return m_bAdaptiveHop; }
 
     int GetDevice() const { return m_nDevice; }

@@ -3,10 +3,14 @@
 
 #include "analysis/PitchResult.h"
 #include "capture/RecordingStart.h"
+#include "capture/SimulatedWaveIn.h"
 #include "capture/TunerEngine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -25,17 +29,15 @@ template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000) {
     return true;
 }
 
-// The loudest of a frame's 12 class results (the first of equals).
-inline const PitchResult* Loudest(const PitchResult* results) {
-    const PitchResult* best = &results[0];
-    for (int i = 1; i < 12; ++i)
-        if (results[i].level > best->level)
-            best = &results[i];
-    return best;
-}
-
-inline double MillisecondsSince(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+// Writes `seconds` of a tone of five partials as raw 16-bit mono at 11025 Hz, the rate the first
+// recording attempt opens.
+inline void WriteTone(const std::filesystem::path& path, double hz, double seconds,
+                      double amplitude) {
+    std::vector<int16_t> s(static_cast<size_t>(seconds * 11025));
+    SineSource(hz, 11025, amplitude, 5).Fill(s.data(), s.size());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(s.data()),
+               static_cast<std::streamsize>(s.size() * sizeof(int16_t)));
 }
 
 // Records what the recording start would show the user.
@@ -57,7 +59,10 @@ struct Window {
 
     static void OnFrame(void* self) {
         auto* w = static_cast<Window*>(self);
-        const PitchResult* best = Loudest(w->engine->GetResults());
+        const PitchResult* results = w->engine->GetResults();
+        const PitchResult* best = std::max_element(results, results + 12, [](auto& a, auto& b) {
+            return a.level < b.level; // the first of equals
+        });
         if (best->level > kNoPitchLevel) {
             std::lock_guard lock(w->m_mutex);
             Tally& t = w->m_notes[{best->note, best->octave}];

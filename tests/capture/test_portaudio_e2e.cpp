@@ -7,11 +7,8 @@
 
 #include "CallbackCalls.h"
 #include "CaptureTestUtil.h"
-#include "capture/CaptureController.h"
 #include "capture/PortAudioWaveIn.h"
 #include "capture/QuietAudioLibraries.h"
-#include "capture/RecordingStart.h"
-#include "capture/TunerEngine.h"
 #include "model/TunerSettings.h"
 #include "tests/common/AlsaDevices.h"
 
@@ -21,19 +18,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
-#include <mutex>
-#include <numbers>
-#include <pthread.h>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -76,29 +63,6 @@ extern "C" ssize_t read(int fd, void* buffer, size_t bytes) {
     return real(fd, buffer, bytes);
 }
 
-namespace {
-
-// `seconds` of a tone of five partials (or of a ramp i mod 30000 when f0 is 0), raw 16-bit
-// mono at the rate the first recording attempt opens.
-std::vector<int16_t> Recording(double f0, double seconds) {
-    const int n = static_cast<int>(seconds * kRate);
-    std::vector<int16_t> s(static_cast<size_t>(n), 0);
-    for (int i = 0; i < n; ++i) {
-        double v = 0.0;
-        if (f0 == 0.0) {
-            v = i % 30000;
-        } else {
-            const double t = static_cast<double>(i) / kRate;
-            for (int k = 1; k <= 5; ++k)
-                v += 6000.0 * std::sin(2.0 * std::numbers::pi * k * f0 * t) / k;
-        }
-        s[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(v));
-    }
-    return s;
-}
-
-} // namespace
-
 namespace fs = std::filesystem;
 
 // A private directory with a recording and an ALSA configuration whose default capture
@@ -108,11 +72,8 @@ struct FileFedDevice {
     fs::path dir = testalsa::ScratchDir();
     fs::path raw = dir / "recording.raw";
 
-    explicit FileFedDevice(const std::vector<int16_t>& recording) {
-        std::ofstream out(raw, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(recording.data()),
-                  static_cast<std::streamsize>(recording.size() * sizeof(int16_t)));
-        out.close();
+    FileFedDevice(double hz, double seconds) {
+        WriteTone(raw, hz, seconds, 6000.0);
         testalsa::UseDefaultDevice(dir / "asoundrc", raw.string());
         struct stat st {};
         stat(raw.c_str(), &st);
@@ -125,7 +86,7 @@ struct FileFedDevice {
 };
 
 TEST(PortAudioEndToEnd, FileFedCaptureDeviceNamesTheRecordedNote) {
-    FileFedDevice device(Recording(220.0, 20.0)); // A3
+    FileFedDevice device(220.0, 20.0); // A3
 
     Window window;
     ReporterLog reporter;
@@ -179,23 +140,10 @@ TEST(PortAudioEndToEnd, AHangingDeviceIsNoSoundCardRatherThanAFrozenWindow) {
 
 // What `work` prints on standard output and standard error.
 std::string PrintedBy(const std::function<void()>& work) {
-    std::fflush(nullptr);
-    FILE* captured = std::tmpfile();
-    const int out = dup(1), err = dup(2);
-    dup2(fileno(captured), 1);
-    dup2(fileno(captured), 2);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     work();
-    std::fflush(nullptr);
-    dup2(out, 1);
-    dup2(err, 2);
-    close(out);
-    close(err);
-    std::string text;
-    std::rewind(captured);
-    for (int c; (c = std::fgetc(captured)) != EOF;)
-        text += static_cast<char>(c);
-    std::fclose(captured);
-    return text;
+    return testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
 }
 
 TEST(QuietAudioLibraries, ProbingPrintsNothingAndTheMessagesComeBackAfter) {

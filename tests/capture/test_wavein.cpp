@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
 #include <vector>
 
 TEST(CWaveInDevice, CountsDataNoticesAndSetsTheEvent) {
@@ -106,12 +105,8 @@ TEST(CRecorder, OpensTheServiceDeviceAndWaitsForData) {
     recorder.ResetDataEvent();
     recorder.Start();
     EXPECT_FALSE(recorder.WaitForData(20));
-    std::thread feeder([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        sim.Deliver(1);
-    });
+    sim.Deliver(1);
     EXPECT_TRUE(recorder.WaitForData(5000));
-    feeder.join();
     // Stop, reset: every queued buffer comes back marked done.
     recorder.Stop();
     recorder.Reset();
