@@ -3,7 +3,6 @@
 // also when a 44100 Hz file is resampled, or analysed at its own rate.
 
 #include "CliRunner.h"
-#include "tools/AnalyseFile.h"
 
 #include <gtest/gtest.h>
 
