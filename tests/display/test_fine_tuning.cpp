@@ -11,7 +11,6 @@
 
 using testutil::AllColour;
 using testutil::Rgb;
-using testutil::SameBlock;
 using testutil::Solid;
 
 namespace {
@@ -68,7 +67,7 @@ protected:
                            const std::array<int, N>& edges, int glyph, int x) {
         const int left = edges[static_cast<std::size_t>(glyph)];
         const int width = edges[static_cast<std::size_t>(glyph) + 1] - left;
-        return SameBlock(panel, x, 20, strip.Result(), left, 0, width, 27);
+        return panel.copy(x, 20, width, 27) == strip.Result().copy(left, 0, width, 27);
     }
     bool Digit(const QImage& panel, const GlyphStrip& strip, int glyph, int x) const {
         return ShowsGlyph(panel, strip, NoteDisplay::kDigitEdges, glyph, x);

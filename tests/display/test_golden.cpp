@@ -64,15 +64,8 @@ TEST(GoldenImages, FullyDrawnGaugesMatchTheReferences) {
         }
         QImage golden(path);
         ASSERT_FALSE(golden.isNull()) << "missing " << path.toStdString();
-        golden = golden.convertToFormat(QImage::Format_RGB32);
-        ASSERT_EQ(golden.size(), rendered.size());
-        int differing = 0;
-        QPoint first;
-        for (int y = 0; y < golden.height(); ++y)
-            for (int x = 0; x < golden.width(); ++x)
-                if (testutil::Rgb(golden.pixel(x, y)) != testutil::Rgb(rendered.pixel(x, y)))
-                    if (differing++ == 0)
-                        first = QPoint(x, y);
-        EXPECT_EQ(differing, 0) << "first difference at (" << first.x() << ", " << first.y() << ")";
+        EXPECT_TRUE(golden.convertToFormat(QImage::Format_RGB32) == rendered)
+            << "differs from " << path.toStdString()
+            << "; regenerate_golden.sh writes what is drawn";
     }
 }
