@@ -648,8 +648,6 @@ bool PitchAnalyser::SetConcertA(float a) {
             static_cast<float>(static_cast<double>(a) * std::pow(2.0, s / 12.0));
     }
     table.count = m;
-    table.concertIndex = h;
-    table.concertA = a;
     // Publish the finished table; take back whichever slot no frame holds.
     m_nTableBack = m_nTableShared.exchange(m_nTableBack | kFresh, std::memory_order_acq_rel) & 3;
     m_fConcertA.store(a, std::memory_order_relaxed);
@@ -661,14 +659,6 @@ const PitchAnalyser::NoteTable& PitchAnalyser::AcquireNoteTable() {
         m_nTableFront = m_nTableShared.exchange(m_nTableFront, std::memory_order_acq_rel) & 3;
     }
     return m_tables[m_nTableFront];
-}
-
-NoteTableView PitchAnalyser::CurrentNoteTable() {
-    if (!IsSetUp()) {
-        return {};
-    }
-    const NoteTable& t = AcquireNoteTable();
-    return NoteTableView{t.entries.data(), t.count, t.concertIndex, t.concertA};
 }
 
 PitchResult PitchAnalyser::ToPitchResult(float f, float energy) {

@@ -14,14 +14,6 @@ struct NoteTableEntry {
     int note = 0; // 0..11
 };
 
-// A read-only look at the note table a frame uses.
-struct NoteTableView {
-    const NoteTableEntry* entries = nullptr;
-    int count = 0;
-    int concertIndex = 0; // index of concert A
-    float concertA = 0.0f;
-};
-
 // The frame analysis: spectral peaks refined by time-frequency reassignment, a harmonic-comb
 // search for fundamentals with prime-factor climbing, and per-pitch-class arbitration. A frame
 // in yields twelve PitchResult records, one per pitch class.
@@ -87,8 +79,6 @@ public:
     bool SetConcertA(float a);
     float ConcertA() const { return m_fConcertA.load(std::memory_order_relaxed); }
 
-    // Capture-thread side: the note table the next frame will use.
-    NoteTableView CurrentNoteTable();
     // Names frequency f (Hz) with energy E (sum of harmonic amplitudes) against the current
     // note table.
     PitchResult ToPitchResult(float f, float energy);
@@ -97,8 +87,6 @@ private:
     struct NoteTable {
         std::vector<NoteTableEntry> entries; // capacity fixed at Setup
         int count = 0;
-        int concertIndex = 0;
-        float concertA = 0.0f;
     };
     struct HarmonicSlot {
         int k = 0; // harmonic number, 0 = empty

@@ -32,10 +32,6 @@ public:
     void TakeColors(const ColorScheme& colors) override;
     void TakeReading(const InstrumentReading& reading, double timeMs) override;
 
-    // Inspection (tests).
-    const QImage& Ramp() const { return m_ramp; }
-    int Level() const { return m_nLevel; }
-
 private:
     void PaintRamp();
 

@@ -108,7 +108,6 @@ public:
     static QPoint NeedlePoint(int percent, int radius);
     // Where the scale is restored before the needle of the next percent is drawn.
     static int TrailFor(int percent);
-    int Trail() const { return m_nTrail; }
 
 private:
     QImage m_surface;

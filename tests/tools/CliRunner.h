@@ -11,9 +11,8 @@ struct CliRun {
     std::string err;
 };
 
-// Runs the built tarvo-analyse with the arguments (each shell-quoted); with `stdoutTo`, its
-// standard output goes to that file instead of `out`.
-CliRun RunAnalyse(const std::vector<std::string>& args, const std::string& stdoutTo = "");
+// Runs the built tarvo-analyse with the arguments (each shell-quoted).
+CliRun RunAnalyse(const std::vector<std::string>& args);
 
 // A scratch directory for this test binary's files.
 std::string ScratchPath(const std::string& name);

@@ -1,7 +1,6 @@
 // tarvo-analyse's command line: output format, options and error handling.
 
 #include "CliRunner.h"
-#include "tools/AnalyseFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,11 +13,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -62,25 +59,27 @@ TEST_F(Cli, PrintsOneLinePerFrameWithTheLastSampleTime) {
 }
 
 TEST_F(Cli, ConcertAAndKeyChangeTheNamedNote) {
-    auto last = [](const CliRun& r) { return ParseCsv(r.out).back(); };
-    CliRun run = RunAnalyse({"--concert-a", "430", a4});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(last(run).note, "A");
-    EXPECT_NEAR(last(run).cents, 39.8, 0.1);
-
-    run = RunAnalyse({"--concert-a=450", a4});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NEAR(last(run).cents, 1200.0 * std::log2(440.0 / 450.0), 0.1);
-
     // Key A: concert A4 shows as C4; key Bb: as B3. The frequency is unchanged.
-    run = RunAnalyse({"--key", "A", a4});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(last(run).note, "C");
-    EXPECT_EQ(last(run).octave, 4);
-    run = RunAnalyse({"--key", "Bb", a4});
-    EXPECT_EQ(last(run).note, "B");
-    EXPECT_EQ(last(run).octave, 3);
-    EXPECT_NEAR(last(run).frequency, 440.0, 0.05);
+    const struct {
+        std::vector<std::string> args;
+        const char* note;
+        int octave;
+        double cents;
+    } cases[] = {{{"--concert-a", "430"}, "A", 4, 1200.0 * std::log2(440.0 / 430.0)}, // limits
+                 {{"--concert-a=450"}, "A", 4, 1200.0 * std::log2(440.0 / 450.0)},
+                 {{"--key", "A"}, "C", 4, 0.0},
+                 {{"--key", "Bb"}, "B", 3, 0.0}};
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(a4);
+        const CliRun run = RunAnalyse(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const CsvRow last = ParseCsv(run.out).back();
+        EXPECT_EQ(last.note, c.note) << c.args[0];
+        EXPECT_EQ(last.octave, c.octave) << c.args[0];
+        EXPECT_NEAR(last.cents, c.cents, 0.1) << c.args[0];
+        EXPECT_NEAR(last.frequency, 440.0, 0.05) << c.args[0];
+    }
 }
 
 TEST_F(Cli, ClassesPrintsTwelveRowsPerFrame) {
@@ -94,17 +93,6 @@ TEST_F(Cli, ClassesPrintsTwelveRowsPerFrame) {
     EXPECT_NE(keyed.out.find(",9,G,4,"), std::string::npos);
     EXPECT_NE(keyed.out.find(",0,Bb,0,0.00,-90.00,0.000\n"), std::string::npos);
     EXPECT_EQ(keyed.out.find(",-1,"), std::string::npos);
-}
-
-TEST_F(Cli, SummaryGivesOneLinePerFile) {
-    const std::string quiet = ScratchPath("cli-silence.wav");
-    WriteSound(quiet, 11025, 1, std::vector<float>(11025, 0.0f));
-    const CliRun run = RunAnalyse({"--summary", a4, quiet});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(a4 + ": A4 "));
-    EXPECT_THAT(run.out, HasSubstr(" 440.0"));
-    EXPECT_THAT(run.out, HasSubstr(quiet + ": no settled note (0 of 79 frames)"));
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
 }
 
 // A copy of `from` cut to `bytes` bytes (or to `bytes` eighths of its size when below 8).
@@ -152,6 +140,8 @@ TEST_F(Cli, BadAudioFilesAreNamedWithWhatIsWrong) {
     WriteSound(huge, 100, 1, std::vector<float>(2500000, 0.0f));
     const std::string brief = ScratchPath("cli-brief.wav");
     WriteSound(brief, 11025, 1, HarmonicTone(440.0, 11025, 0.05));
+    const std::string quiet = ScratchPath("cli-silence.wav");
+    WriteSound(quiet, 11025, 1, std::vector<float>(11025, 0.0f));
 
     const std::string ends = "read failed: the file ends after ";
     const struct {
@@ -170,7 +160,7 @@ TEST_F(Cli, BadAudioFilesAreNamedWithWhatIsWrong) {
         {huge, "recording too long: its header gives 416.7 minutes"},
     };
     // A FLAC cut short: where the cut falls, libsndfile either reports lost sync or just stops.
-    std::vector<std::string> args{"--summary", a4};
+    std::vector<std::string> args{"--summary", a4, quiet};
     for (int eighths = 2; eighths <= 7; ++eighths) {
         args.push_back(Cut(flac, "cli-cut" + std::to_string(eighths) + ".flac", eighths));
     }
@@ -179,9 +169,12 @@ TEST_F(Cli, BadAudioFilesAreNamedWithWhatIsWrong) {
     }
     const CliRun run = RunAnalyse(args);
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out.rfind(a4 + ": A4 ", 0), 0u) << run.out; // the good file, and only it
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
-    for (size_t i = 2; i < 8; ++i) {
+    // A summary line for each good file, and only for them.
+    EXPECT_EQ(run.out.rfind(a4 + ": A4 ", 0), 0u) << run.out;
+    EXPECT_THAT(run.out, HasSubstr(" 440.0"));
+    EXPECT_THAT(run.out, HasSubstr("\n" + quiet + ": no settled note (0 of 79 frames)\n"));
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
+    for (size_t i = 3; i < 9; ++i) {
         EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + args[i] + ": read failed: "));
     }
     for (const auto& b : bad) {
@@ -253,11 +246,6 @@ TEST_F(Cli, NativeRateTakesOnlyTheTunersRates) {
     run = RunAnalyse({"--native-rate", r48});
     EXPECT_EQ(run.status, 2);
     EXPECT_THAT(run.err, HasSubstr(r48 + ": sample rate 48000 Hz"));
-
-    // Without the option any rate is resampled to 11025 Hz.
-    run = RunAnalyse({"--summary", r48});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(": A4 "));
 }
 
 TEST_F(Cli, BadOptionsPrintTheUsage) {
@@ -279,10 +267,7 @@ TEST_F(Cli, BadOptionsPrintTheUsage) {
     const CliRun help = RunAnalyse({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("usage: tarvo-analyse"));
-    // The limits themselves are accepted.
-    EXPECT_EQ(RunAnalyse({"--concert-a", "430", "--summary", a4}).status, 0);
-    EXPECT_EQ(RunAnalyse({"--concert-a", "450", "--summary", a4}).status, 0);
-    EXPECT_EQ(RunAnalyse({"--key", "f#", "--summary", a4}).status, 0);
+    EXPECT_EQ(RunAnalyse({"--key", "f#", "--summary", a4}).status, 0); // any case
 }
 
 } // namespace
