@@ -58,11 +58,11 @@ bool AppDirTest::Exists(const std::string& name) const {
     return QFile::exists(QString::fromStdString(Path(name)));
 }
 
-std::vector<std::string> AppDirTest::LogLines() const {
+std::vector<std::string> AppDirTest::LogMessages() const {
     std::vector<std::string> lines;
     std::ifstream in(Path("errorlog.txt"));
     for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+        lines.push_back(line.substr(line.find(": ") + 2)); // after "... 02:17 AM: "
     return lines;
 }
 

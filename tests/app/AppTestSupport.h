@@ -44,7 +44,8 @@ protected:
 
     std::string Path(const std::string& name) const;
     bool Exists(const std::string& name) const;
-    std::vector<std::string> LogLines() const;
+    // The lines of errorlog.txt without their time stamps.
+    std::vector<std::string> LogMessages() const;
     std::string ReadFile(const std::string& name) const;
     void WriteFile(const std::string& name, const std::string& text) const;
     void Remove(const std::string& name) const;

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 
@@ -33,20 +34,13 @@ const std::string kSavedState =
 const std::string kSideFile = "# Tarvo Instrument Tuner: settings beyond state.txt, one key=value "
                               "a line\nrecordingDevice.name=webcam\n";
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+// A state file written with the defaults, but for the key selection.
+std::string DefaultState(int key) {
+    return kHeader + "44000\t10485760\t16711680\t32768\t16711680\t0\t0\t" + std::to_string(key) +
+           "\t128\t0\n";
 }
 
-// Field `index` (1-based) of the second line of a state file.
-std::string StateField(const std::string& text, int index) {
-    const size_t line = text.find('\n');
-    std::string rest = text.substr(line + 1);
-    rest = rest.substr(0, rest.find('\n'));
-    for (int i = 1; i < index; ++i)
-        rest = rest.substr(rest.find('\t') + 1);
-    return rest.substr(0, rest.find('\t'));
-}
+using Lines = std::vector<std::string>;
 
 class WindowTest : public AppDirTest {};
 
@@ -62,7 +56,8 @@ TEST_F(WindowTest, TheRecordingDeviceIsRememberedByNameBesideStateTxt) {
     device->SetDeviceNames({"scarlett", "webcam"});
     MakeWindow(device).reset(); // created, then saved
     EXPECT_EQ(device->Opens().at(0).deviceId, 1u);
-    EXPECT_EQ(StateField(ReadFile("state.txt"), 7), "2");
+    EXPECT_EQ(ReadFile("state.txt"),
+              kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t2\t3\t128\t0\n");
     EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile);
     EXPECT_FALSE(Exists("errorlog.txt"));
 
@@ -70,11 +65,8 @@ TEST_F(WindowTest, TheRecordingDeviceIsRememberedByNameBesideStateTxt) {
     device->SetDeviceNames({"scarlett"});
     MakeWindow(device).reset();
     EXPECT_EQ(device->Opens().back().deviceId, WAVE_MAPPER);
-    const auto lines = LogLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(EndsWith(lines[0], ": The recording device webcam is not present, using the "
-                                   "preferred recording device"))
-        << lines[0];
+    EXPECT_EQ(LogMessages(), Lines{"The recording device webcam is not present, using the "
+                                   "preferred recording device"});
     EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile);
 }
 
@@ -106,7 +98,7 @@ TEST_F(WindowTest, ArtworkProblemsAreLoggedByName) {
             EXPECT_EQ(window.Engine().IsRunning(), c.created);
         }
         EXPECT_EQ(device->Opens().empty(), !c.created); // recording started only when created
-        const auto lines = LogLines();
+        const auto lines = LogMessages();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_NE(lines[0].find(c.logged), std::string::npos) << lines[0];
         if (!c.created) {
@@ -125,9 +117,7 @@ TEST_F(WindowTest, NoRecordingDeviceWarnsLogsAndStillRunsKeepingTheStoredHop) {
     ASSERT_EQ(window->warnings.size(), 1u);
     EXPECT_EQ(window->warnings[0].first, "Error: No sound card found");
     EXPECT_EQ(window->warnings[0].second, QString(kNoDeviceText));
-    const auto lines = LogLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(EndsWith(lines[0], ": Unable to find any recording device"));
+    EXPECT_EQ(LogMessages(), Lines{"Unable to find any recording device"});
     EXPECT_FALSE(window->Engine().IsRunning());
     // A run that never recorded has no hop of its own to save.
     window.reset();
@@ -147,43 +137,51 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
     struct Case {
         const char* what;
         std::function<void()> make; // state.txt, and what lies beside it
-        std::string startLog;       // after the time stamp; empty: nothing logged
-        std::string exitLog;        // empty: saved
+        Lines log;                  // at start, then at exit (where nothing is logged if saved)
         bool warned = false;        // a box told the user
         bool unattended = false;    // closed by a signal
         std::function<void()> check = [] {};
     } cases[] = {
-        {"unreadable", [&] { WriteFile("state.txt", unreadable); },
-         opened + "it is kept as state.txt.bad.", "", false, false,
+        {"unreadable",
+         [&] { WriteFile("state.txt", unreadable); },
+         {opened + "it is kept as state.txt.bad."},
+         false,
+         false,
          [&] {
              EXPECT_EQ(ReadFile("state.txt.bad"), unreadable);
-             EXPECT_EQ(StateField(ReadFile("state.txt"), 1), "44000"); // the defaults
+             EXPECT_EQ(ReadFile("state.txt"), DefaultState(0));
          }},
         {"unreadable, another file kept before",
          [&] {
              WriteFile("state.txt", unreadable);
              WriteFile("state.txt.bad", "older");
          },
-         opened + "it cannot be kept aside (state.txt.bad already holds another file), so it "
-                  "will not be replaced at exit.",
-         "Unable to save state.txt: state.txt could not be read at start and state.txt.bad "
-         "already holds another file; it is left as it is",
-         true, false,
+         {opened + "it cannot be kept aside (state.txt.bad already holds another file), so it "
+                   "will not be replaced at exit.",
+          "Unable to save state.txt: state.txt could not be read at start and state.txt.bad "
+          "already holds another file; it is left as it is"},
+         true,
+         false,
          [&] {
              EXPECT_EQ(ReadFile("state.txt"), unreadable);
              EXPECT_EQ(ReadFile("state.txt.bad"), "older");
          }},
-        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(Path("state.txt").c_str(), 0600), 0); },
-         "Unable to open state.txt (a FIFO, not a file), using defaults.",
-         "Unable to save state.txt: state.txt is a FIFO, not a file", true, false,
+        {"a FIFO",
+         [&] { ASSERT_EQ(::mkfifo(Path("state.txt").c_str(), 0600), 0); },
+         {"Unable to open state.txt (a FIFO, not a file), using defaults.",
+          "Unable to save state.txt: state.txt is a FIFO, not a file"},
+         true,
+         false,
          [&] { EXPECT_EQ(type("state.txt"), fs::file_type::fifo); }},
         {"a directory, closed by a signal",
          [&] {
              fs::create_directory(Path("state.txt"));
              WriteFile("state-extra.txt", kSideFile + "# a line the save drops\n");
          },
-         "Unable to open state.txt (a directory, not a file), using defaults.",
-         "Unable to save state.txt: state.txt is a directory, not a file", false, true,
+         {"Unable to open state.txt (a directory, not a file), using defaults.",
+          "Unable to save state.txt: state.txt is a directory, not a file"},
+         false,
+         true,
          [&] {
              EXPECT_EQ(type("state.txt"), fs::file_type::directory);
              EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile); // saved all the same
@@ -194,8 +192,10 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
              WriteFile("state.txt", kSavedState);
              ASSERT_EQ(::mkfifo(Path("state-extra.txt").c_str(), 0600), 0);
          },
-         "Unable to open state-extra.txt (a FIFO, not a file), using defaults.",
-         "Unable to save state-extra.txt: state-extra.txt is a FIFO, not a file", false, false,
+         {"Unable to open state-extra.txt (a FIFO, not a file), using defaults.",
+          "Unable to save state-extra.txt: state-extra.txt is a FIFO, not a file"},
+         false,
+         false,
          [&] {
              EXPECT_EQ(ReadFile("state.txt"), kSavedState);
              EXPECT_EQ(type("state-extra.txt"), fs::file_type::fifo);
@@ -205,9 +205,10 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
              WriteFile("state.txt", kSavedState);
              WriteFile("state-extra.txt", huge);
          },
-         "Unable to read state-extra.txt (it opened, but larger than 1048576 bytes), using "
-         "defaults; it is kept as state-extra.txt.bad.",
-         "", false, false,
+         {"Unable to read state-extra.txt (it opened, but larger than 1048576 bytes), using "
+          "defaults; it is kept as state-extra.txt.bad."},
+         false,
+         false,
          [&] {
              EXPECT_TRUE(ReadFile("state-extra.txt.bad") == huge);
              EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile.substr(0, kSideFile.find('\n') + 1));
@@ -225,14 +226,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
             window->close();
             EXPECT_EQ(window->warnings.empty(), !c.warned);
         }
-        std::vector<std::string> expected;
-        for (const std::string* line : {&c.startLog, &c.exitLog})
-            if (!line->empty())
-                expected.push_back(*line);
-        const auto lines = LogLines();
-        ASSERT_EQ(lines.size(), expected.size());
-        for (size_t i = 0; i < lines.size(); ++i)
-            EXPECT_TRUE(EndsWith(lines[i], ": " + expected[i])) << lines[i];
+        EXPECT_EQ(LogMessages(), c.log);
         c.check();
     }
 }
@@ -394,7 +388,7 @@ TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
     EXPECT_EQ(destroyed.count(), 1);
     EXPECT_FALSE(device->IsOpen());
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(StateField(ReadFile("state.txt"), 8), "4"); // key selection
+    EXPECT_EQ(ReadFile("state.txt"), DefaultState(4));
 
     // Nothing writes it again: not a second close, not the window's deletion.
     Remove("state.txt");
@@ -434,6 +428,23 @@ TEST_F(WindowTest, SSwitchesNeedleAndStrobeInPlaceRememberedBesideStateTxt) {
 }
 
 // --- frame update --------------------------------------------------------------------------
+
+TEST(PercentFromCents, FloorOfTheTrackersHalfCentUpReading) {
+    // The tracker adds 0.5: a true -1.4 arrives as -0.9, a true +0.5 as 1.0.
+    EXPECT_EQ(PercentFromCents(-0.9f), -1);
+    EXPECT_EQ(PercentFromCents(0.9f), 0);
+    EXPECT_EQ(PercentFromCents(-3.0f), -3);
+    // Within two digits.
+    EXPECT_EQ(PercentFromCents(250.0f), 99);
+    EXPECT_EQ(PercentFromCents(-250.0f), -99);
+    EXPECT_EQ(PercentFromCents(std::nanf("")), 0);
+}
+
+TEST(FontSizes, KeepThePixelHeightOfTheText) {
+    EXPECT_EQ(MainFontSize(13), 77);
+    EXPECT_EQ(PresetFontSize(77), 115);
+    EXPECT_EQ(MainFontSize(0), 0);
+}
 
 class FrameTest : public AppDirTest {
 protected:
