@@ -14,12 +14,13 @@ namespace fs = std::filesystem;
 namespace {
 
 std::tm MakeTime(int year, int month, int day, int hour, int minute) {
-    std::tm t{.tm_min = minute,
-              .tm_hour = hour,
-              .tm_mday = day,
-              .tm_mon = month - 1,
-              .tm_year = year - 1900,
-              .tm_isdst = -1};
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_isdst = -1;
     std::mktime(&t); // fills in the weekday
     return t;
 }
