@@ -15,7 +15,6 @@ public:
     explicit ErrorLog(std::string fileName) : m_strFileName(std::move(fileName)) {}
 
     void SetFileName(const std::string& fileName) { m_strFileName = fileName; }
-    const std::string& FileName() const { return m_strFileName; }
 
     // Appends "<local time>: <message>" and a line end; the file is created when missing and
     // never truncated. When it cannot be opened the message is dropped without any report.

@@ -1,7 +1,6 @@
 #include "DialogTestSupport.h"
 
 #include <QApplication>
-#include <QListWidget>
 #include <QTimer>
 
 void EnsureApp() {
@@ -18,13 +17,6 @@ void EnsureApp() {
 
 void OnModal(std::function<void(QWidget* modal)> body) {
     QTimer::singleShot(0, [body = std::move(body)] { body(QApplication::activeModalWidget()); });
-}
-
-QStringList Lines(const QListWidget* list) {
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    return lines;
 }
 
 namespace {
@@ -57,23 +49,12 @@ bool FakeDevices::GetMidiOutCaps(int device, MidiOutCaps& caps) {
 
 FakeDevices SampleDevices() {
     FakeDevices devices;
-    WaveInCaps mic;
-    mic.name = "Built-in Audio Analog Stereo";
-    mic.formats = 0xFFF;
-    mic.channels = 2;
-    WaveInCaps usb;
-    usb.name = "USB Microphone";
-    usb.formats = WaveFormat::k1M16 | WaveFormat::k2M16 | WaveFormat::k4M16;
-    usb.channels = 1;
-    usb.driverVersion = 0x0102;
-    devices.waveIn = {mic, usb};
+    const WaveInCaps mic{"Built-in Audio Analog Stereo", 0xFFF, 2, {}};
+    devices.waveIn = {mic, WaveInCaps{"USB Microphone",
+                                      WaveFormat::k1M16 | WaveFormat::k2M16 | WaveFormat::k4M16, 1,
+                                      0x0102}};
     devices.defaultWaveIn = mic;
-    MidiOutCaps synth;
-    synth.name = "Soft Synth";
-    synth.technology = MidiTechnology::kSynth;
-    synth.voices = 24;
-    synth.notes = 32;
-    synth.driverVersion = 0x0100;
+    const MidiOutCaps synth{"Soft Synth", MidiTechnology::kSynth, 24, 32, 0x0100};
     devices.midiOut = {synth};
     devices.defaultMidiOut = synth;
     return devices;

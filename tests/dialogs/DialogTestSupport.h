@@ -4,32 +4,16 @@
 #include <vector>
 
 #include <QString>
-#include <QStringList>
 #include <QWidget>
-
-#include <gtest/gtest.h>
 
 #include "dialogs/DeviceEnumerator.h"
 #include "dialogs/DialogFlow.h"
-
-class QListWidget;
 
 // A QApplication on the offscreen platform for the whole test program.
 void EnsureApp();
 
 // Runs `body` on the modal dialog that the next event-loop turn finds open.
 void OnModal(std::function<void(QWidget* modal)> body);
-
-// The same for a modal that must be a T; any other fails the test.
-template <class T> void OnModalOf(std::function<void(T*)> body) {
-    OnModal([body](QWidget* modal) {
-        auto* dialog = qobject_cast<T*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        body(dialog);
-    });
-}
-
-QStringList Lines(const QListWidget* list);
 
 // Device lists made up by the test; an empty optional capability record makes the query fail.
 class FakeDevices : public DeviceEnumerator {

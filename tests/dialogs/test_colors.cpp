@@ -11,10 +11,6 @@ namespace {
 
 constexpr ColorArray kCustom = {0x112233, 0x445566, 0x778899, 0xAABBCC};
 
-QRgb Rgb(uint32_t bgr) {
-    return qRgb(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
 class ColorsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -64,7 +60,7 @@ TEST_F(ColorsTest, PressAndReleaseOnOneSwatchOpensTheChooserForIt) {
     // What the sheet shows on screen is the swatch colour.
     const QImage shot = sheet.grab().toImage();
     const QWidget* low = FindControl(&sheet, ColorsPage::IDC_LOW_ENERGY);
-    EXPECT_EQ(shot.pixel(low->mapTo(&sheet, low->rect().center())), Rgb(0x00FF00));
+    EXPECT_EQ(shot.pixel(low->mapTo(&sheet, low->rect().center())), qRgb(0, 255, 0));
     // Cancel in the chooser changes nothing.
     chooserAnswer.reset();
     Click(&sheet, 4, 4);

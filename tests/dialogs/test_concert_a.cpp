@@ -27,9 +27,6 @@ protected:
     static QLineEdit* Edit(const QWidget* d) {
         return FindControl<QLineEdit>(d, ConcertADialog::IDC_EDIT);
     }
-    static QSlider* Slider(const QWidget* d) {
-        return FindControl<QSlider>(d, ConcertADialog::IDC_SLIDER);
-    }
     static void Click(const QWidget* d, int id) { FindControl<QPushButton>(d, id)->click(); }
 
     std::vector<QString> warnings;
@@ -54,7 +51,7 @@ TEST(ConcertAParse, ReadsTheLeadingNumberOfEightCharacters) {
 TEST_F(ConcertATest, TheSliderFollowsTypedNumbersInRangeAndTheTextFollowsItsRelease) {
     ConcertADialog dialog(440.0F);
     dialog.show();
-    QSlider* slider = Slider(&dialog);
+    QSlider* slider = FindControl<QSlider>(&dialog, ConcertADialog::IDC_SLIDER);
     for (const auto& [text, position] : {std::pair{"430", 4300},
                                          {"432.26", 4323},
                                          {"450.0", 4500},

@@ -25,7 +25,10 @@ protected:
         return FindControl<QComboBox>(page, id);
     }
     static QStringList List(const QWidget* page, int id) {
-        return Lines(FindControl<QListWidget>(page, id));
+        QStringList lines;
+        for (const auto* list = FindControl<QListWidget>(page, id); lines.size() < list->count();)
+            lines << list->item(lines.size())->text();
+        return lines;
     }
 
     FakeDevices devices = SampleDevices();

@@ -10,23 +10,18 @@
 
 namespace {
 
-QString ShotPath(const char* name) {
-    const QString dir = QStringLiteral(TARVO_BINARY_DIR "/screenshots");
-    QDir().mkpath(dir);
-    return dir + "/" + name;
-}
-
 void Save(QWidget& widget, const char* name) {
     const QImage image = widget.grab().toImage();
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), widget.size() * widget.devicePixelRatio());
-    EXPECT_TRUE(image.save(ShotPath(name)));
+    EXPECT_TRUE(image.save(QStringLiteral(TARVO_BINARY_DIR "/screenshots/") + name));
 }
 
 } // namespace
 
 TEST(Screenshots, EachDialog) {
     EnsureApp();
+    QDir().mkpath(QStringLiteral(TARVO_BINARY_DIR "/screenshots"));
     ConcertADialog concertA(440.0F);
     concertA.show();
     Save(concertA, "dialog-concert-a.png");
