@@ -5,7 +5,7 @@
 // allocations and lock calls made inside the PortAudio stream callback, and that probing the
 // devices prints nothing.
 
-#include "CallbackCalls.h"
+#include "tests/common/CallbackCalls.h"
 #include "CaptureTestUtil.h"
 #include "capture/PortAudioWaveIn.h"
 #include "capture/QuietAudioLibraries.h"

@@ -3,7 +3,7 @@
 // record what each sink plays. Each test runs in a process of its own (PULSE_SERVER points at
 // its server). Tests skip where no server can run.
 
-#include "CallbackCalls.h"
+#include "tests/common/CallbackCalls.h"
 #include "CaptureTestUtil.h"
 #include "capture/PulseWaveIn.h"
 #include "capture/RecordingDevices.h"

@@ -1,14 +1,14 @@
 #pragma once
-// Counts what an audio callback does that it must not: allocations and mutex locks made on its
-// thread between Probe(true) and Probe(false). Include in one source file per test program; the
-// interposers replace the C library's for the whole program.
+// Counts what a real-time path does that it must not: allocations (C++ ones reach malloc too) and
+// mutex locks made on its thread between Probe(true) and Probe(false). Include in one source file
+// per test program; the interposers replace the C library's for the whole program.
 
 #include <atomic>
 #include <cstddef>
 #include <dlfcn.h>
 #include <pthread.h>
 
-// Counting interposers for the callback: only in plain builds, where they do not fight the
+// Counting interposers: only in plain builds, where they do not fight the
 // sanitizers' own malloc and lock interceptors.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TARVO_COUNT_CALLBACK_CALLS 0
