@@ -86,32 +86,6 @@ std::vector<long> Expected(long from, long to, long step) {
 
 } // namespace
 
-TEST_F(CaptureThreadTest, FirstBuffersGiveFramesInOrder) {
-    EXPECT_EQ(controller->StopTimeout(), 12560); // (hop + 500) x 20 ms
-    ASSERT_TRUE(controller->Start());
-    ASSERT_TRUE(WaitForWaits(1));
-    const auto opens = sim->Opens();
-    ASSERT_EQ(opens.size(), 1u);
-    EXPECT_EQ(opens[0].deviceId, WAVE_MAPPER);
-    EXPECT_EQ(opens[0].format.nSamplesPerSec, 11025u);
-    EXPECT_EQ(sim->QueuedBuffers(), N);
-
-    // One buffer is not enough for a frame starting at 0 (needs 1024 / 1024 + 1 = 2).
-    sim->Deliver(1);
-    ASSERT_TRUE(WaitForWaits(2));
-    EXPECT_EQ(log.Starts().size(), 0u);
-    // The second one gives the frames at 0, 128, ..., 896; then buffer 0 goes back.
-    sim->Deliver(1);
-    ASSERT_TRUE(WaitForWaits(3));
-    EXPECT_EQ(log.Starts(), Expected(0, 896, 128));
-    EXPECT_EQ(log.broken, 0); // frames from 128 on straddle two buffers
-    EXPECT_EQ(sim->QueuedBuffers(), N - 1);
-    sim->Deliver(1);
-    ASSERT_TRUE(WaitForWaits(4));
-    EXPECT_EQ(log.Starts(), Expected(0, 1920, 128));
-    EXPECT_EQ(controller->GetStats().framesSkipped, 0u);
-}
-
 TEST_F(CaptureThreadTest, FramesSkippedWhileNewerAudioWaits) {
     sim->SetDeliverOnStart(2);
     // While the third frame is analysed a new buffer arrives.

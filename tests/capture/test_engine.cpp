@@ -110,10 +110,6 @@ TEST_F(EngineTest, FramesOnTheSimulatedServiceNameTheNote) {
     EXPECT_TRUE(engine->Stop());
     EXPECT_EQ(window.MostFrequent().first, std::make_pair(9, 4)); // A4
     EXPECT_GT(engine->GetInputLevel(), 0.5f);
-    // No frame update after Stop returned.
-    const int frames = window.frames.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(window.frames.load(), frames);
 }
 
 TEST_F(EngineTest, DestroyedWhileItsThreadIsLateFreesNothingUnderIt) {
