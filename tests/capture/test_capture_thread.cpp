@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kRamp = 30000;
 constexpr int N = CaptureSettings{}.nBuffers; // the ring: 320 buffers, here of 1024 samples
-constexpr long B = 1024;
+constexpr long B = 1024;                      // also the frame length
 
 // Records where every analysed frame starts in the stream (ramp signal) and whether its
 // samples are contiguous.
@@ -26,7 +26,6 @@ struct FrameLog {
     std::vector<long> starts;
     int broken = 0;
     std::vector<float> frame;
-    int length = 1024;
     std::function<void(int)> onFrame; // runs on the capture thread, with the frame index
 
     static int Callback(void* self) {
@@ -35,7 +34,7 @@ struct FrameLog {
         {
             std::lock_guard lock(log->mutex);
             const float* f = log->frame.data();
-            for (int i = 1; i < log->length; ++i)
+            for (int i = 1; i < B; ++i)
                 if (std::fmod(f[i - 1] + 1.0f, static_cast<float>(kRamp)) != f[i]) {
                     ++log->broken;
                     break;
