@@ -101,32 +101,20 @@ TEST_F(EngineTest, ADamagedSavedHopIsBroughtIntoRange) {
     EXPECT_EQ(engine->Capture().GetStats().abandonedThreads, 0u);
 }
 
-TEST_F(EngineTest, FramesOnTheSimulatedServiceNameTheNote) {
+// Frames name the note; a driver hanging in close leaves the thread behind, and the analyser
+// it may still use lives on with it while a new start gets its own.
+TEST_F(EngineTest, FramesNameTheNoteAndALateThreadOutlivesTheEngine) {
     sim->SetSource(std::make_shared<SineSource>(440.0, 11025, 6000.0, 4));
     sim->SetPace(SimulatedWaveIn::Pace::Paced, 8.0, 256);
+    sim->SetCloseDelay(600);
     TunerSettings settings;
     ASSERT_TRUE(Start(settings));
+    engine->Capture().SetStopTimeoutOverride(50);
     ASSERT_TRUE(WaitFor([&] { return window.frames.load() >= 60; }, 10000));
     EXPECT_TRUE(engine->Stop());
     EXPECT_EQ(window.MostFrequent().first, std::make_pair(9, 4)); // A4
     EXPECT_GT(engine->GetInputLevel(), 0.5f);
-    // No frame update after Stop returned.
-    const int frames = window.frames.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(window.frames.load(), frames);
-}
-
-TEST_F(EngineTest, DestroyedWhileItsThreadIsLateFreesNothingUnderIt) {
-    sim->SetSource(std::make_shared<SineSource>(440.0, 11025, 6000.0, 4));
-    sim->SetPace(SimulatedWaveIn::Pace::Paced, 8.0, 256);
-    sim->SetCloseDelay(600); // a driver hanging in close
-    TunerSettings settings;
-    ASSERT_TRUE(Start(settings));
-    engine->Capture().SetStopTimeoutOverride(50);
-    ASSERT_TRUE(WaitFor([&] { return window.frames.load() >= 10; }, 10000));
-    EXPECT_TRUE(engine->Stop());
     EXPECT_EQ(engine->Capture().GetStats().abandonedThreads, 1u); // gone without waiting
-    // The analyser the late thread may still use lives on with it; a new start gets its own.
     ASSERT_TRUE(Start(settings));
     EXPECT_TRUE(engine->Stop());
     engine.reset();
