@@ -19,9 +19,8 @@ std::atomic<long> g_allocations{0};
 
 void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) {
+    if (void* p = std::malloc(size ? size : 1))
         return p;
-    }
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) {
