@@ -149,8 +149,9 @@ TEST(Tracker, WindowWidensWithJitterAndNarrowsWhenSteady) {
             windows.push_back(c.second);
         EXPECT_EQ(windows, (std::vector<float>{0.05f, 0.1f, 0.25f, 0.5f, 0.25f, 0.1f, 0.05f}))
             << hop;
-        if (hop == 128)
+        if (hop == 128) {
             EXPECT_EQ(changes[1].first, 16);
+        }
     }
 }
 

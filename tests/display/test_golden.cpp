@@ -59,8 +59,9 @@ TEST(GoldenImages, FullyDrawnGaugesMatchTheReferences) {
         ASSERT_FALSE(rendered.isNull());
         const QString path =
             QString(TARVO_SOURCE_DIR) + "/tests/display/golden/" + scene.name + ".png";
-        if (qEnvironmentVariableIsSet("TARVO_WRITE_GOLDEN"))
+        if (qEnvironmentVariableIsSet("TARVO_WRITE_GOLDEN")) {
             ASSERT_TRUE(rendered.save(path, "PNG")) << path.toStdString();
+        }
         QImage golden(path);
         ASSERT_FALSE(golden.isNull()) << "missing " << path.toStdString();
         EXPECT_TRUE(golden.convertToFormat(QImage::Format_RGB32) == rendered)
