@@ -22,9 +22,8 @@ inline void Fill(float* out, int n, int rate, const std::vector<Partial>& partia
     for (int i = 0; i < n; ++i) {
         double v = 0.0;
         const double t = static_cast<double>(start + i) / rate;
-        for (const auto& p : partials) {
+        for (const auto& p : partials)
             v += p.amplitude * std::sin(2.0 * kPi * p.frequency * t + p.phase);
-        }
         v = std::fmax(-32768.0, std::fmin(32767.0, v));
         out[i] = static_cast<float>(std::lrint(v));
     }
@@ -33,9 +32,8 @@ inline void Fill(float* out, int n, int rate, const std::vector<Partial>& partia
 // Harmonics 1..count of f0 with amplitude a / k.
 inline std::vector<Partial> Harmonic(double f0, double a, int count, double maxFrequency = 1e9) {
     std::vector<Partial> p;
-    for (int k = 1; k <= count && k * f0 < maxFrequency; ++k) {
+    for (int k = 1; k <= count && k * f0 < maxFrequency; ++k)
         p.push_back({k * f0, a / k, 0.3 * k});
-    }
     return p;
 }
 

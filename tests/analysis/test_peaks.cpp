@@ -60,9 +60,8 @@ TEST_F(Peaks, InputLevelIsTheLouderSideInTenLnUnitsOfSixty) {
 }
 
 TEST_F(Peaks, FrequencyIsCorrectedWithinTheBinAndAmplitudeFollowsTheWindow) {
-    for (double f = 200.0; f < 211.0; f += 0.77) {
+    for (double f = 200.0; f < 211.0; f += 0.77)
         EXPECT_NEAR(Strongest({{f, 8000.0, 1.0}}).first, f, 0.03) << f;
-    }
     // On a bin centre the Blackman window's sum, 0.42 N, gives 0.21 N A for a sine of A.
     EXPECT_NEAR(Strongest({{11025.0 * 93 / 1024, 32767.0}}).second, 0.21 * 1024 * 32767, 700.0);
 }

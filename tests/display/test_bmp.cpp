@@ -2,6 +2,7 @@
 // crash or an allocation sized by a forged header.
 
 #include "TestUtil.h"
+#include "tests/common/TestFiles.h"
 
 #include "display/BlendedBitmap.h"
 #include "display/FineTuningGauge.h"
@@ -108,6 +109,7 @@ TEST(BmpFile, ReadsWhatItWritesTopDownFilesAndPastAColourTable) {
 
 TEST(BmpFile, MalformedFilesAreRefused) {
     QTemporaryDir dir;
+    const std::string good = WriteTemp(dir, "good.bmp", Sample());
     for (const Malformed& m : kMalformed) {
         SCOPED_TRACE(m.what);
         std::string bytes = bmp::Encode(Sample());
@@ -115,17 +117,13 @@ TEST(BmpFile, MalformedFilesAreRefused) {
         EXPECT_TRUE(DecodeString(bytes).isNull());
         // The same through the file path and each kind of skin.
         const std::string path = dir.path().toStdString() + "/bad.bmp";
-        QFile file(QString::fromStdString(path));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        file.close();
+        testfiles::WriteBytes(path, bytes);
         EXPECT_TRUE(bmp::Read(path).isNull());
         SkinBitmap skin;
         EXPECT_FALSE(skin.Load(path));
         EXPECT_TRUE(skin.Empty());
         MaskedBitmap hub;
         EXPECT_FALSE(hub.Load(path, 0xFFFFFF));
-        const std::string good = WriteTemp(dir, "good.bmp", Sample());
         GlyphStrip strip;
         EXPECT_FALSE(strip.Load(good, path)); // a bad second file empties the strip too
         EXPECT_TRUE(strip.Empty());

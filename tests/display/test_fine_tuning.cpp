@@ -27,13 +27,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(LoadFineTuningArtwork(notes, needle, testutil::ArtDir()));
         notes.SetTextColor(kBlueText);
-        for (auto* strip : {&blueNotes, &greenNotes})
-            ASSERT_TRUE(strip->Load(Art("NotesClr.bmp"), Art("NotesBev.bmp")));
+        ASSERT_TRUE(blueNotes.Load(Art("NotesClr.bmp"), Art("NotesBev.bmp")));
         for (auto* strip : {&blueDigits, &greenDigits})
             ASSERT_TRUE(strip->Load(Art("NumClr.bmp"), Art("NumBev.bmp")));
         blueNotes.SetColor(kBlueText);
         blueDigits.SetColor(kBlueText);
-        greenNotes.SetColor(kGreenText);
         greenDigits.SetColor(kGreenText);
         ASSERT_TRUE(label.Load(Art("Label.bmp")));
         reading.note = 0;
@@ -82,7 +80,7 @@ protected:
     NoteDisplay notes;
     NeedleGauge needle;
     InstrumentReading reading;
-    GlyphStrip blueNotes, blueDigits, greenNotes, greenDigits;
+    GlyphStrip blueNotes, blueDigits, greenDigits;
     SkinBitmap label;
     QImage client = Solid(300, 380, 240, 240, 240);
 };

@@ -18,9 +18,8 @@ TEST(Transpose, LowersTheNoteByTheKey) {
             EXPECT_EQ(s.octave * 12 + s.note, 48 + note - key) << key << " " << note;
         }
     }
-    for (int32_t key : {-1, 12, INT32_MIN, INT32_MAX}) {
+    for (int32_t key : {-1, 12, INT32_MIN, INT32_MAX})
         EXPECT_EQ(Transpose(10, 4, key), (ShownNote{10, 4})) << key;
-    }
 }
 
 TEST(ConcertA, RangeAndButtonText) {
@@ -36,9 +35,8 @@ TEST(ConcertA, RangeAndButtonText) {
 
 TEST(TuningList, WalksInOrderAndAnEndedWalkStaysEnded) {
     TuningList list;
-    for (const char* name : {"a", "b", "c"}) {
+    for (const char* name : {"a", "b", "c"})
         list.Append(Tuning{.name = name});
-    }
     Tuning t;
     ASSERT_TRUE(list.ReadAt(0, t));
     ASSERT_TRUE(list.ReadNext(t));

@@ -19,7 +19,6 @@ using testfiles::WriteBytes;
 namespace {
 
 const std::string kHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!\n";
-const std::string kDefaultLine2 = "44000\t10485760\t16711680\t32768\t16711680\t0\t0\t0\t128\t0\n";
 const std::string kStandard = "Standard\t7\t4\t0\t9\t0\t2\t1\t7\t1\t11\t1\t4\t2\n";
 const std::string kDropD = "Drop D\t8\t2\t0\t9\t0\t2\t1\t7\t1\t11\t1\t4\t2\n";
 
@@ -57,7 +56,7 @@ protected:
 
 TEST(Settings, DefaultsAndEveryFieldAreWrittenInPlace) {
     TunerSettings s;
-    EXPECT_EQ(s.WriteStateText(), kHeader + kDefaultLine2);
+    EXPECT_EQ(s.WriteStateText(), Line2());
     s.SetConcertA(440.5f);
     s.SetColors(ColorScheme{0, 16777215, 1, 0x123456});
     s.SetMidiDevice(2147483647);
@@ -134,19 +133,19 @@ TEST(SettingsReader, EveryRejectionLeavesDefaultsAndNoTunings) {
         WithTunings("3", kStandard + kDropD),
         "",
         kHeader,
-        kHeader + kDefaultLine2.substr(0, 30),
+        Line2().substr(0, kHeader.size() + 30),
     };
     for (const std::string& text : bad) {
         TunerSettings s;
         ASSERT_TRUE(s.ReadStateText(WithTunings("1", kStandard)));
         EXPECT_FALSE(s.ReadStateText(text)) << text;
-        EXPECT_EQ(s.WriteStateText(), kHeader + kDefaultLine2) << text;
+        EXPECT_EQ(s.WriteStateText(), Line2()) << text;
     }
 }
 
 TEST_F(SettingsFile, WhyAFileIsRejectedIsNamed) {
     using Kind = StateFileProblem::Kind;
-    const std::string good = kHeader + kDefaultLine2;
+    const std::string good = Line2();
     const struct {
         std::string path, content; // content written to `path` when not empty
         Kind kind;

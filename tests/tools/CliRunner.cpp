@@ -15,9 +15,8 @@ namespace {
 
 std::string Quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) {
+    for (char c : s)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
     return q + "'";
 }
 
@@ -34,9 +33,8 @@ CliRun RunAnalyse(const std::vector<std::string>& args) {
     const std::string errPath = ScratchPath("stderr-" + std::to_string(::getpid()) + "-" +
                                             std::to_string(counter++) + ".txt");
     std::string cmd = Quote(TARVO_ANALYSE_EXE);
-    for (const auto& a : args) {
+    for (const auto& a : args)
         cmd += " " + Quote(a);
-    }
     cmd += " 2>" + Quote(errPath);
     CliRun run;
     FILE* p = popen(cmd.c_str(), "r");
@@ -46,9 +44,8 @@ CliRun RunAnalyse(const std::vector<std::string>& args) {
     }
     char buf[65536];
     size_t n = 0;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) {
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
         run.out.append(buf, n);
-    }
     const int st = pclose(p);
     run.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     run.err = testfiles::ReadBytes(errPath);
@@ -73,20 +70,18 @@ void WriteSound(const std::string& path, int rate, int channels, const std::vect
     std::filesystem::rename(part, path);
 }
 
-std::vector<float> HarmonicTone(double f0, int rate, double seconds, double peak, int count) {
+std::vector<float> HarmonicTone(double f0, int rate, double seconds) {
     const int n = static_cast<int>(seconds * rate);
     std::vector<float> x(static_cast<size_t>(n));
     double norm = 0.0;
-    for (int k = 1; k <= count; ++k) {
+    for (int k = 1; k <= 10; ++k)
         norm += 1.0 / k;
-    }
     for (int i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / rate;
         double v = 0.0;
-        for (int k = 1; k <= count && k * f0 < 0.45 * rate; ++k) {
+        for (int k = 1; k <= 10 && k * f0 < 0.45 * rate; ++k)
             v += std::sin(2.0 * M_PI * k * f0 * t + 0.4 * k) / k;
-        }
-        x[static_cast<size_t>(i)] = static_cast<float>(peak * v / norm);
+        x[static_cast<size_t>(i)] = static_cast<float>(0.3 * v / norm);
     }
     return x;
 }

@@ -21,9 +21,8 @@ std::string ScratchPath(const std::string& name);
 void WriteSound(const std::string& path, int rate, int channels, const std::vector<float>& samples,
                 int format = 0);
 
-// A steady harmonic tone: harmonics 1..count of f0 at amplitude peak / k, below 0.45 rate.
-std::vector<float> HarmonicTone(double f0, int rate, double seconds, double peak = 0.3,
-                                int count = 10);
+// A steady harmonic tone: harmonics 1..10 of f0 at amplitude 0.3 / k, below 0.45 rate.
+std::vector<float> HarmonicTone(double f0, int rate, double seconds);
 
 struct CsvRow {
     double time = 0;

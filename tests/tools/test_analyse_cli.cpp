@@ -46,12 +46,9 @@ TEST_F(Cli, PrintsOneLinePerFrameWithTheLastSampleTime) {
         EXPECT_TRUE(rows[i].hold == 0 || rows[i].hold == 1);
     }
     EXPECT_EQ(rows[0].hold, 1); // the tracker starts holding, then follows
-    EXPECT_EQ(rows.back().hold, 0);
-    EXPECT_EQ(rows.back().note, "A");
-    EXPECT_EQ(rows.back().octave, 4);
     EXPECT_NEAR(rows.back().cents, 0.0, 0.1);
     EXPECT_NEAR(rows.back().frequency, 440.0, 0.05);
-    // Two decimals for cents and level, three for the frequency.
+    // Two decimals for cents and level, three for the frequency; A4 followed.
     const std::string last = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
     EXPECT_THAT(last, ::testing::MatchesRegex(
                           "[0-9]+\\.[0-9]{4},A,4,-?[0-9]+\\.[0-9]{2},-?[0-9]+\\.[0-9]{2},"
@@ -161,12 +158,10 @@ TEST_F(Cli, BadAudioFilesAreNamedWithWhatIsWrong) {
     };
     // A FLAC cut short: where the cut falls, libsndfile either reports lost sync or just stops.
     std::vector<std::string> args{"--summary", a4, quiet};
-    for (int eighths = 2; eighths <= 7; ++eighths) {
+    for (int eighths = 2; eighths <= 7; ++eighths)
         args.push_back(Cut(flac, "cli-cut" + std::to_string(eighths) + ".flac", eighths));
-    }
-    for (const auto& b : bad) {
+    for (const auto& b : bad)
         args.push_back(b.path);
-    }
     const CliRun run = RunAnalyse(args);
     EXPECT_EQ(run.status, 2);
     // A summary line for each good file, and only for them.
@@ -174,12 +169,10 @@ TEST_F(Cli, BadAudioFilesAreNamedWithWhatIsWrong) {
     EXPECT_THAT(run.out, HasSubstr(" 440.0"));
     EXPECT_THAT(run.out, HasSubstr("\n" + quiet + ": no settled note (0 of 79 frames)\n"));
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
-    for (size_t i = 3; i < 9; ++i) {
+    for (size_t i = 3; i < 9; ++i)
         EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + args[i] + ": read failed: "));
-    }
-    for (const auto& b : bad) {
+    for (const auto& b : bad)
         EXPECT_THAT(run.err, HasSubstr("tarvo-analyse: " + b.path + ": " + b.why));
-    }
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 6 + std::size(bad));
 }
 
@@ -230,20 +223,11 @@ TEST_F(Cli, SeveralFilesGetAHeaderEachWithTheNameEscaped) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
 }
 
-TEST_F(Cli, NativeRateTakesOnlyTheTunersRates) {
-    const std::string r44 = ScratchPath("cli-44100.wav");
+TEST_F(Cli, NativeRateRefusesOtherRates) {
+    // The tuner's own rates are in the accuracy cases.
     const std::string r48 = ScratchPath("cli-48000.wav");
-    WriteSound(r44, 44100, 1, HarmonicTone(440.0, 44100, 0.5));
     WriteSound(r48, 48000, 1, HarmonicTone(440.0, 48000, 0.5));
-
-    CliRun run = RunAnalyse({"--native-rate", r44});
-    ASSERT_EQ(run.status, 0) << run.err;
-    auto rows = ParseCsv(run.out);
-    ASSERT_GE(rows.size(), 2u);
-    EXPECT_NEAR(rows[0].time, 2047.0 / 44100.0, kPrintedTime); // 2048-sample frames
-    EXPECT_EQ(rows.back().note, "A");
-
-    run = RunAnalyse({"--native-rate", r48});
+    const CliRun run = RunAnalyse({"--native-rate", r48});
     EXPECT_EQ(run.status, 2);
     EXPECT_THAT(run.err, HasSubstr(r48 + ": sample rate 48000 Hz"));
 }
