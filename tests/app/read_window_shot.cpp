@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <string>
 
 namespace {
 
