@@ -18,12 +18,10 @@ fail() {
 
 # Succeeds once process $1 has ended; kills it and fails if it is still running after 10 s.
 ends_within_10s() {
-    for _ in $(seq 100); do
-        kill -0 "$1" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    kill -KILL "$1"
-    return 1
+    timeout 10 tail --pid="$1" -s 0.1 -f /dev/null || {
+        kill -KILL "$1"
+        return 1
+    }
 }
 
 if [ "${1:-}" = "--inside" ]; then

@@ -18,11 +18,7 @@ if [ "${1:-}" = "--inside" ]; then
     sleep 1
     xdotool windowfocus --sync "$id"
     xdotool key --clearmodifiers e
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
+    if ! timeout 10 tail --pid="$pid" -s 0.1 -f /dev/null; then
         kill "$pid"
         echo "install: the installed tuner did not exit on the E key"
         exit 1

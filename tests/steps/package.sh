@@ -33,11 +33,7 @@ if [ "${1:-}" = "--inside" ]; then
     fi
     sleep 0.5
     xdotool windowfocus --sync "$window" key --clearmodifiers e
-    for _ in $(seq 100); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
+    if ! timeout 10 tail --pid="$pid" -s 0.1 -f /dev/null; then
         kill "$pid"
         echo "package: the E key did not end the unpacked tuner"
         exit 1
