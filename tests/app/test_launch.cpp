@@ -28,11 +28,9 @@ protected:
         // The viewer writes its argument count and arguments, NUL-separated, then renames the
         // file so that the test never reads half of it.
         const std::string viewer = m_bin + "/xdg-open";
-        std::ofstream script(viewer);
-        script << "#!/bin/sh\n"
-               << "printf '%s\\0' \"$#\" \"$@\" > '" << m_record << ".part'\n"
-               << "/bin/mv '" << m_record << ".part' '" << m_record << "'\n";
-        script.close();
+        std::ofstream(viewer) << "#!/bin/sh\n"
+                              << "printf '%s\\0' \"$#\" \"$@\" > '" << m_record << ".part'\n"
+                              << "/bin/mv '" << m_record << ".part' '" << m_record << "'\n";
         QFile::setPermissions(QString::fromStdString(viewer),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
