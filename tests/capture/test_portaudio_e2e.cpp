@@ -5,12 +5,12 @@
 // allocations and lock calls made inside the PortAudio stream callback, and that probing the
 // devices prints nothing.
 
-#include "tests/common/CallbackCalls.h"
 #include "CaptureTestUtil.h"
 #include "capture/PortAudioWaveIn.h"
 #include "capture/QuietAudioLibraries.h"
 #include "model/TunerSettings.h"
 #include "tests/common/AlsaDevices.h"
+#include "tests/common/CallbackCalls.h"
 
 #include <gtest/gtest.h>
 

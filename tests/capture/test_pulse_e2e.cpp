@@ -3,11 +3,11 @@
 // record what each sink plays. Each test runs in a process of its own (PULSE_SERVER points at
 // its server). Tests skip where no server can run.
 
-#include "tests/common/CallbackCalls.h"
 #include "CaptureTestUtil.h"
 #include "capture/PulseWaveIn.h"
 #include "capture/RecordingDevices.h"
 #include "model/TunerSettings.h"
+#include "tests/common/CallbackCalls.h"
 
 #include <gtest/gtest.h>
 
