@@ -88,7 +88,6 @@ public:
         std::lock_guard lock(m_owner.m_mutex);
         if (!m_queue.Push(header))
             return MMSYSERR_NOMEM;
-        m_owner.m_added.push_back(header);
         m_bufferBytes = header->dwBufferLength;
         return MMSYSERR_NOERROR;
     }
@@ -138,7 +137,6 @@ public:
         if (room == 0)
             return false; // no buffer queued: this audio is lost
         m_queue.Fill(scratch.data(), n, &Stream::Notify, this);
-        m_owner.m_deliveredSamples.fetch_add(n);
         return true;
     }
 
@@ -148,8 +146,6 @@ public:
 private:
     static void Notify(void* self, uint32_t message, WaveHeader* header) noexcept {
         auto* s = static_cast<Stream*>(self);
-        if (message == WIM_DATA)
-            s->m_owner.m_delivered.fetch_add(1);
         if (s->m_proc != nullptr)
             s->m_proc(s->m_instance, message, header);
     }
@@ -183,7 +179,6 @@ private:
             if (m_owner.m_source)
                 m_owner.m_source->Fill(chunk.data(), chunk.size());
             const size_t stored = m_queue.Fill(chunk.data(), chunk.size(), &Stream::Notify, this);
-            m_owner.m_deliveredSamples.fetch_add(stored);
             if (stored < chunk.size() && m_bufferBytes > 0)
                 m_lostSamples += chunk.size() - stored;
             while (m_bufferBytes > 0 && m_lostSamples >= m_bufferBytes / sizeof(int16_t)) {
@@ -285,18 +280,6 @@ std::vector<SimulatedWaveIn::OpenCall> SimulatedWaveIn::Opens() const {
     std::lock_guard lock(m_mutex);
     return m_opens;
 }
-std::vector<const WaveHeader*> SimulatedWaveIn::AddedBuffers() const {
-    std::lock_guard lock(m_mutex);
-    return m_added;
-}
-int SimulatedWaveIn::QueuedBuffers() const {
-    std::lock_guard lock(m_mutex);
-    return m_current != nullptr ? static_cast<int>(m_current->m_queue.Size()) : 0;
-}
-bool SimulatedWaveIn::IsStarted() const {
-    std::lock_guard lock(m_mutex);
-    return m_current != nullptr && m_current->m_started;
-}
 
 int SimulatedWaveIn::GetNumDevs() {
     std::lock_guard lock(m_mutex);
@@ -327,7 +310,6 @@ uint32_t SimulatedWaveIn::Open(std::unique_ptr<WaveInStream>& stream, uint32_t d
         return result;
     auto s = std::make_unique<Stream>(*this, format, proc, instance);
     m_current = s.get();
-    m_added.clear();
     m_openStreams.fetch_add(1);
     lock.unlock();
     if (proc != nullptr)

@@ -98,16 +98,11 @@ public:
         uint32_t result;
     };
     std::vector<OpenCall> Opens() const;
-    std::vector<const WaveHeader*> AddedBuffers() const; // every AddBuffer, in order
-    int QueuedBuffers() const;
-    uint64_t DeliveredBuffers() const { return m_delivered.load(); }
     uint64_t DroppedBuffers() const { return m_dropped.load(); }
-    uint64_t DeliveredSamples() const { return m_deliveredSamples.load(); }
     bool IsOpen() const { return m_openStreams.load() > 0; }
     int OpenStreams() const { return m_openStreams.load(); }
     int Closes() const { return m_closes.load(); }
     int Resets() const { return m_resets.load(); }
-    bool IsStarted() const;
 
     // WaveInService
     int GetNumDevs() override;
@@ -138,8 +133,7 @@ private:
     bool m_dead = false;
 
     std::vector<OpenCall> m_opens;
-    std::vector<const WaveHeader*> m_added;
     Stream* m_current = nullptr; // the stream buffers are delivered to
-    std::atomic<uint64_t> m_delivered{0}, m_dropped{0}, m_deliveredSamples{0};
+    std::atomic<uint64_t> m_dropped{0};
     std::atomic<int> m_openStreams{0}, m_closes{0}, m_resets{0};
 };
