@@ -6,28 +6,8 @@
 #
 #   install_launcher.sh BUILD_DIR
 set -euo pipefail
-# The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
-unset WAYLAND_DISPLAY
-export QT_QPA_PLATFORM=xcb
 
-if [ "${1:-}" = "--inside" ]; then
-    launcher=$2
-    "$launcher" >"$HOME/launcher.out" 2>&1 &
-    pid=$!
-    id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tarvo Instrument Tuner' | head -1)
-    sleep 1
-    xdotool windowfocus --sync "$id"
-    xdotool key --clearmodifiers e
-    if ! timeout 10 tail --pid="$pid" -s 0.1 -f /dev/null; then
-        kill "$pid"
-        echo "install: the installed tuner did not exit on the E key"
-        exit 1
-    fi
-    wait "$pid"
-    exit 0
-fi
-
-script=$(readlink -f "$0")
+helper=$(dirname "$(readlink -f "$0")")/../common/start_and_exit.sh
 build=$(readlink -f "$1")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -60,8 +40,7 @@ install_and_run() {
         unset XDG_DATA_HOME
         export TARVO_SIMULATED_INPUT="$scratch/tone.wav"
         cd /
-        xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 640x480x24" bash "$script" \
-            --inside "$prefix/bin/tarvo-tuner"
+        bash "$helper" "$prefix/bin/tarvo-tuner" "$home/launcher.out"
     ) || fail "the installed tuner did not run: $(cat "$home/launcher.out" 2>/dev/null)"
     data="$home/.local/share/tarvo"
     [ -f "$data/state.txt" ] || fail "no state.txt in $data"

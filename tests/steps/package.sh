@@ -6,52 +6,13 @@
 # key end it, and state.txt and state-extra.txt land in the user's data folder. The start must
 # print nothing; on a machine without a sound card its message box says so, and is closed first.
 set -euo pipefail
-# The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
-unset WAYLAND_DISPLAY
-export QT_QPA_PLATFORM=xcb
-
-if [ "${1:-}" = "--inside" ]; then
-    launcher=$2 out=$3
-    "$launcher" >"$out" 2>&1 &
-    pid=$!
-    window=""
-    for _ in $(seq 200); do
-        window=$(xdotool search --onlyvisible --name '^Tarvo Instrument Tuner' 2>/dev/null |
-            head -1) || true
-        [ -z "$window" ] || break
-        box=$(xdotool search --onlyvisible --name '^Error: ' 2>/dev/null | head -1) || true
-        if [ -n "$box" ]; then
-            echo "package: message box '$(xdotool getwindowname "$box")'"
-            xdotool windowfocus --sync "$box" key --clearmodifiers Return
-        fi
-        sleep 0.1
-    done
-    if [ -z "$window" ]; then
-        echo "package: the unpacked tuner's window did not come up"
-        kill "$pid" 2>/dev/null
-        exit 1
-    fi
-    sleep 0.5
-    xdotool windowfocus --sync "$window" key --clearmodifiers e
-    if ! timeout 10 tail --pid="$pid" -s 0.1 -f /dev/null; then
-        kill "$pid"
-        echo "package: the E key did not end the unpacked tuner"
-        exit 1
-    fi
-    wait "$pid" || {
-        echo "package: the unpacked tuner exited with status $?"
-        exit 1
-    }
-    exit 0
-fi
 
 fail() {
     echo "package: $*"
     exit 1
 }
 
-script=$(readlink -f "$0")
-root=$(cd "$(dirname "$script")/../.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -118,8 +79,7 @@ chmod 700 "$scratch/runtime"
     export HOME="$home" XDG_RUNTIME_DIR="$scratch/runtime"
     unset XDG_DATA_HOME TARVO_SIMULATED_INPUT TARVO_AUDIO_DEBUG
     cd /
-    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 640x480x24" \
-        bash "$script" --inside "$usr/bin/tarvo-tuner" "$scratch/tuner.out"
+    bash "$root/tests/common/start_and_exit.sh" "$usr/bin/tarvo-tuner" "$scratch/tuner.out"
 ) || fail "the unpacked launcher did not run: $(cat "$scratch/tuner.out" 2>/dev/null)"
 data="$home/.local/share/tarvo"
 head -1 "$data/state.txt" 2>/dev/null |
