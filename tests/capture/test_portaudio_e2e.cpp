@@ -2,25 +2,20 @@
 // configuration whose default capture device reads a known recording from a file, points
 // ALSA_CONFIG_PATH at it before PortAudio starts (each test runs in its own process), runs
 // the engine and checks that the analysed frames name the recording's note. It also counts
-// allocations and lock calls made inside the PortAudio stream callback, and that probing the
-// devices prints nothing.
+// allocations and lock calls made inside the PortAudio stream callback.
 
 #include "CaptureTestUtil.h"
 #include "capture/PortAudioWaveIn.h"
-#include "capture/QuietAudioLibraries.h"
 #include "model/TunerSettings.h"
 #include "tests/common/AlsaDevices.h"
 #include "tests/common/CallbackCalls.h"
 
 #include <gtest/gtest.h>
 
-#include <alsa/asoundlib.h>
-
 #include <atomic>
 #include <chrono>
 #include <dlfcn.h>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -133,40 +128,4 @@ TEST(PortAudioEndToEnd, AHangingDeviceIsNoSoundCardRatherThanAFrozenWindow) {
     EXPECT_EQ(reporter.warnings[0].first, kNoDeviceTitle);
     EXPECT_EQ(reporter.lines, std::vector<std::string>{kNoDeviceLog});
     SetPortAudioWaitLimit(5000);
-}
-
-// What `work` prints on standard output and standard error.
-std::string PrintedBy(const std::function<void()>& work) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    work();
-    return testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
-}
-
-TEST(QuietAudioLibraries, ProbingPrintsNothingAndTheMessagesComeBackAfter) {
-    const fs::path dir = testalsa::ScratchDir();
-    ASSERT_FALSE(dir.empty());
-    testalsa::UseDefaultDevice(dir / "asoundrc");
-    using JackPrint = void (*)(const char*);
-    auto* jackError = static_cast<JackPrint*>(dlsym(RTLD_DEFAULT, "jack_error_callback"));
-    const auto complain = [jackError] {
-        snd_pcm_t* pcm = nullptr;
-        if (snd_pcm_open(&pcm, "tarvo-no-such-device", SND_PCM_STREAM_CAPTURE, 0) == 0)
-            snd_pcm_close(pcm);
-        if (jackError != nullptr)
-            (*jackError)("jack: a test message");
-    };
-    EXPECT_EQ(PrintedBy([&] {
-                  const QuietAudioLibraries quiet;
-                  complain();
-              }),
-              "");
-    // A whole PortAudio start: ALSA's probing, and JACK finding no server on this machine.
-    EXPECT_EQ(PrintedBy([] { CreatePortAudioWaveIn()->GetNumDevs(); }), "");
-    const std::string after = PrintedBy(complain);
-    EXPECT_NE(after.find("tarvo-no-such-device"), std::string::npos) << after;
-    if (jackError != nullptr) {
-        EXPECT_NE(after.find("jack: a test message"), std::string::npos) << after;
-    }
-    fs::remove_all(dir);
 }
