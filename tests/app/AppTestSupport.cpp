@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "tests/common/QtApp.h"
 #include "tests/common/TestFiles.h"
 
 #include <QApplication>
@@ -11,23 +12,7 @@
 
 namespace {
 
-// One QApplication for the whole test program (gtest_main owns main()).
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "test_app";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-
-const auto* const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const g_qt = ::testing::AddGlobalTestEnvironment(new QtApp);
 
 const char* const kArtwork[] = {"TarvoLogo.bmp", "TarvoLogoOp.bmp", "NotesClr.bmp", "NotesBev.bmp",
                                 "NumClr.bmp",    "NumBev.bmp",      "Label.bmp",    "Circle.bmp"};

@@ -34,7 +34,7 @@ done
     echo "the tuner's window did not come up"
     exit 1
 }
-sleep 0.5
+sleep 1
 xdotool windowfocus --sync "$window" key --clearmodifiers e
 timeout 10 tail --pid="$pid" -s 0.1 -f /dev/null || {
     kill "$pid"

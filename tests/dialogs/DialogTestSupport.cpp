@@ -1,25 +1,16 @@
 #include "DialogTestSupport.h"
+#include "tests/common/QtApp.h"
 
 #include <QApplication>
 #include <QTimer>
-
-void EnsureApp() {
-    static QApplication* app = nullptr;
-    if (app)
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "test_dialogs";
-    static char* argv[] = {name, nullptr};
-    app = new QApplication(argc, argv);
-}
 
 void OnModal(std::function<void(QWidget* modal)> body) {
     QTimer::singleShot(0, [body = std::move(body)] { body(QApplication::activeModalWidget()); });
 }
 
 namespace {
+
+const auto* const g_qt = ::testing::AddGlobalTestEnvironment(new QtApp);
 
 // Device -1 is the default entry, 0.. index the list; no entry or an empty one fails.
 template <typename Caps>

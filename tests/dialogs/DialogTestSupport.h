@@ -9,9 +9,6 @@
 #include "dialogs/DeviceEnumerator.h"
 #include "dialogs/DialogFlow.h"
 
-// A QApplication on the offscreen platform for the whole test program.
-void EnsureApp();
-
 // Runs `body` on the modal dialog that the next event-loop turn finds open.
 void OnModal(std::function<void(QWidget* modal)> body);
 

@@ -14,7 +14,6 @@ constexpr ColorArray kCustom = {0x112233, 0x445566, 0x778899, 0xAABBCC};
 class ColorsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApp();
         settings.SetColors(ToColorScheme(kCustom));
         ColorsPage::SetColorChooser([this](QWidget*, uint32_t initial, uint32_t& chosen) {
             chooserStarts.push_back(initial);

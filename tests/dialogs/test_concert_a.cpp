@@ -18,7 +18,6 @@ namespace {
 class ConcertATest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApp();
         ConcertADialog::SetWarningFunction(
             [this](QWidget*, const QString&, const QString& text) { warnings.push_back(text); });
     }

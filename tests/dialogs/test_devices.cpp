@@ -13,8 +13,6 @@ namespace {
 
 class DevicesTest : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApp(); }
-
     // The sheet's Devices page, shown.
     static DevicesPage* ShowDevices(QWidget* sheet) {
         sheet->show();

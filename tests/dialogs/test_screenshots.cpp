@@ -20,7 +20,6 @@ void Save(QWidget& widget, const char* name) {
 } // namespace
 
 TEST(Screenshots, EachDialog) {
-    EnsureApp();
     QDir().mkpath(QStringLiteral(TARVO_BINARY_DIR "/screenshots"));
     ConcertADialog concertA(440.0F);
     concertA.show();
