@@ -126,15 +126,13 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
         const char* what;
         std::function<void()> make; // state.txt, and what lies beside it
         Lines log;                  // at start, then at exit (where nothing is logged if saved)
-        bool warned = false;        // a box told the user
-        bool unattended = false;    // closed by a signal
+        enum { kClosed, kWarned, kBySignal } how; // kWarned: closed after a box told the user
         std::function<void()> check = [] {};
     } cases[] = {
         {"unreadable",
          [&] { WriteFile("state.txt", unreadable); },
          {opened + "it is kept as state.txt.bad."},
-         false,
-         false,
+         Case::kClosed,
          [&] {
              EXPECT_EQ(ReadFile("state.txt.bad"), unreadable);
              EXPECT_EQ(ReadFile("state.txt"), DefaultState(0));
@@ -148,8 +146,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
                    "will not be replaced at exit.",
           "Unable to save state.txt: state.txt could not be read at start and state.txt.bad "
           "already holds another file; it is left as it is"},
-         true,
-         false,
+         Case::kWarned,
          [&] {
              EXPECT_EQ(ReadFile("state.txt"), unreadable);
              EXPECT_EQ(ReadFile("state.txt.bad"), "older");
@@ -158,8 +155,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
          [&] { ASSERT_EQ(::mkfifo(Path("state.txt").c_str(), 0600), 0); },
          {"Unable to open state.txt (a FIFO, not a file), using defaults.",
           "Unable to save state.txt: state.txt is a FIFO, not a file"},
-         true,
-         false,
+         Case::kWarned,
          [&] { EXPECT_EQ(type("state.txt"), fs::file_type::fifo); }},
         {"a directory, closed by a signal",
          [&] {
@@ -168,8 +164,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
          },
          {"Unable to open state.txt (a directory, not a file), using defaults.",
           "Unable to save state.txt: state.txt is a directory, not a file"},
-         false,
-         true,
+         Case::kBySignal,
          [&] {
              EXPECT_EQ(type("state.txt"), fs::file_type::directory);
              EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile); // saved all the same
@@ -182,8 +177,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
          },
          {"Unable to open state-extra.txt (a FIFO, not a file), using defaults.",
           "Unable to save state-extra.txt: state-extra.txt is a FIFO, not a file"},
-         false,
-         false,
+         Case::kClosed,
          [&] {
              EXPECT_EQ(ReadFile("state.txt"), kSavedState);
              EXPECT_EQ(type("state-extra.txt"), fs::file_type::fifo);
@@ -195,8 +189,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
          },
          {"Unable to read state-extra.txt (it opened, but larger than 1048576 bytes), using "
           "defaults; it is kept as state-extra.txt.bad."},
-         false,
-         false,
+         Case::kClosed,
          [&] {
              EXPECT_TRUE(ReadFile("state-extra.txt.bad") == huge);
              EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile.substr(0, kSideFile.find('\n') + 1));
@@ -209,10 +202,10 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
         c.make();
         {
             auto window = MakeWindow();
-            if (c.unattended)
+            if (c.how == Case::kBySignal)
                 window->SetUnattendedExit();
             window->close();
-            EXPECT_EQ(window->warnings.empty(), !c.warned);
+            EXPECT_EQ(window->warnings.empty(), c.how != Case::kWarned);
         }
         EXPECT_EQ(LogMessages(), c.log);
         c.check();
