@@ -8,6 +8,7 @@
 #include "dialogs/Launch.h"
 #include "display/HintControls.h"
 #include "model/TunerSettings.h"
+#include "tests/common/StateText.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,20 +26,13 @@
 
 namespace {
 
-const std::string kHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!\n";
+using statetext::StateText;
 
 // concert A 432.5, default colours, key Eb (3), hop 128, no tunings.
-const std::string kSavedState =
-    kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t0\t3\t128\t0\n";
+const std::string kSavedState = StateText({{0, "43250"}, {7, "3"}});
 // The side file beside it, remembering the recording device "webcam".
 const std::string kSideFile = "# Tarvo Instrument Tuner: settings beyond state.txt, one key=value "
                               "a line\nrecordingDevice.name=webcam\n";
-
-// A state file written with the defaults, but for the key selection.
-std::string DefaultState(int key) {
-    return kHeader + "44000\t10485760\t16711680\t32768\t16711680\t0\t0\t" + std::to_string(key) +
-           "\t128\t0\n";
-}
 
 using Lines = std::vector<std::string>;
 
@@ -48,16 +42,13 @@ class WindowTest : public AppDirTest {};
 
 TEST_F(WindowTest, TheRecordingDeviceIsRememberedByNameBesideStateTxt) {
     // Saved at position 1, where the webcam was before the Scarlett came.
-    const std::string state =
-        kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t1\t3\t128\t0\n";
-    WriteFile("state.txt", state);
+    WriteFile("state.txt", StateText({{0, "43250"}, {6, "1"}, {7, "3"}}));
     WriteFile("state-extra.txt", kSideFile);
     auto device = QuietDevice();
     device->SetDeviceNames({"scarlett", "webcam"});
     MakeWindow(device).reset(); // created, then saved
     EXPECT_EQ(device->Opens().at(0).deviceId, 1u);
-    EXPECT_EQ(ReadFile("state.txt"),
-              kHeader + "43250\t10485760\t16711680\t32768\t16711680\t0\t2\t3\t128\t0\n");
+    EXPECT_EQ(ReadFile("state.txt"), StateText({{0, "43250"}, {6, "2"}, {7, "3"}}));
     EXPECT_EQ(ReadFile("state-extra.txt"), kSideFile);
     EXPECT_FALSE(Exists("errorlog.txt"));
 
@@ -135,7 +126,7 @@ TEST_F(WindowTest, BadSettingsFilesAreNamedKeptAndNeverReplacedBlindly) {
          Case::kClosed,
          [&] {
              EXPECT_EQ(ReadFile("state.txt.bad"), unreadable);
-             EXPECT_EQ(ReadFile("state.txt"), DefaultState(0));
+             EXPECT_EQ(ReadFile("state.txt"), StateText());
          }},
         {"unreadable, another file kept before",
          [&] {
@@ -369,7 +360,7 @@ TEST_P(ExitPathTest, StopsCaptureAndWritesStateOnce) {
     EXPECT_EQ(destroyed.count(), 1);
     EXPECT_FALSE(device->IsOpen());
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(ReadFile("state.txt"), DefaultState(4));
+    EXPECT_EQ(ReadFile("state.txt"), StateText({{7, "4"}}));
 
     // Nothing writes it again: not a second close, not the window's deletion.
     Remove("state.txt");

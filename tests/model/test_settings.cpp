@@ -1,5 +1,6 @@
 #include "model/SafeFile.h"
 #include "model/TunerSettings.h"
+#include "tests/common/StateText.h"
 #include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -13,28 +14,18 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using statetext::kHeader;
+using statetext::StateText;
 using testfiles::ReadBytes;
 using testfiles::WriteBytes;
 
 namespace {
 
-const std::string kHeader = "USED DIRECTLY BY TARVO GUITAR TUNER, DO NOT EDIT!\n";
 const std::string kStandard = "Standard\t7\t4\t0\t9\t0\t2\t1\t7\t1\t11\t1\t4\t2\n";
 const std::string kDropD = "Drop D\t8\t2\t0\t9\t0\t2\t1\t7\t1\t11\t1\t4\t2\n";
 
-// The default file with field `field` of line 2 replaced by `value` (-1: none).
-std::string Line2(int field = -1, const std::string& value = "", const std::string& count = "0") {
-    std::vector<std::string> f = {"44000", "10485760", "16711680", "32768", "16711680",
-                                  "0",     "0",        "0",        "128",   count};
-    if (field >= 0)
-        f[static_cast<size_t>(field)] = value;
-    std::string s = kHeader;
-    for (size_t i = 0; i < f.size(); ++i)
-        s += (i ? "\t" : "") + f[i];
-    return s + "\n";
-}
 std::string WithTunings(const std::string& count, const std::string& lines) {
-    return Line2(-1, "", count) + lines;
+    return StateText({{9, count}}) + lines;
 }
 
 std::vector<std::string> Names(TunerSettings& s) {
@@ -56,7 +47,7 @@ protected:
 
 TEST(Settings, DefaultsAndEveryFieldAreWrittenInPlace) {
     TunerSettings s;
-    EXPECT_EQ(s.WriteStateText(), Line2());
+    EXPECT_EQ(s.WriteStateText(), StateText());
     s.SetConcertA(440.5f);
     s.SetColors(ColorScheme{0, 16777215, 1, 0x123456});
     s.SetMidiDevice(2147483647);
@@ -83,7 +74,7 @@ TEST(Settings, DefaultsAndEveryFieldAreWrittenInPlace) {
 TEST(Settings, EveryStoredConcertAIsWrittenBackUnchanged) {
     for (int hundredths = 43000; hundredths <= 45000; ++hundredths) {
         TunerSettings s;
-        const std::string text = Line2(0, std::to_string(hundredths));
+        const std::string text = StateText({{0, std::to_string(hundredths)}});
         ASSERT_TRUE(s.ReadStateText(text)) << hundredths;
         ASSERT_EQ(s.WriteStateText(), text) << hundredths;
     }
@@ -115,16 +106,16 @@ TEST(SettingsReader, AcceptsWhatTheWriterAndAStreamExtractionWrite) {
 
 TEST(SettingsReader, EveryRejectionLeavesDefaultsAndNoTunings) {
     const std::vector<std::string> bad = {
-        Line2(0, "42999"),
-        Line2(0, "45001"),
-        Line2(1, "16777216"),
-        Line2(8, "-1"),
-        Line2(8, "2147483648"),
-        Line2(9, "-1"),
-        Line2(6, "-2"),
-        Line2(6, "4294967296"),
-        Line2(2, "red"),
-        Line2(9, "0 x"),
+        StateText({{0, "42999"}}),
+        StateText({{0, "45001"}}),
+        StateText({{1, "16777216"}}),
+        StateText({{8, "-1"}}),
+        StateText({{8, "2147483648"}}),
+        StateText({{9, "-1"}}),
+        StateText({{6, "-2"}}),
+        StateText({{6, "4294967296"}}),
+        StateText({{2, "red"}}),
+        StateText({{9, "0 x"}}),
         WithTunings("3", kStandard + kDropD + "Bad\t9\t4\t0\t9\t0\t2\t1\t7\t3\t11\t1\t4\t2\n"),
         WithTunings("1", "x\t0\t-1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n"),
         WithTunings("1", "x\t0\t0\t0\t0\t0\t0\t0\t0\t0\t12\t0\t0\t0\n"),
@@ -133,19 +124,19 @@ TEST(SettingsReader, EveryRejectionLeavesDefaultsAndNoTunings) {
         WithTunings("3", kStandard + kDropD),
         "",
         kHeader,
-        Line2().substr(0, kHeader.size() + 30),
+        StateText().substr(0, kHeader.size() + 30),
     };
     for (const std::string& text : bad) {
         TunerSettings s;
         ASSERT_TRUE(s.ReadStateText(WithTunings("1", kStandard)));
         EXPECT_FALSE(s.ReadStateText(text)) << text;
-        EXPECT_EQ(s.WriteStateText(), Line2()) << text;
+        EXPECT_EQ(s.WriteStateText(), StateText()) << text;
     }
 }
 
 TEST_F(SettingsFile, WhyAFileIsRejectedIsNamed) {
     using Kind = StateFileProblem::Kind;
-    const std::string good = Line2();
+    const std::string good = StateText();
     const struct {
         std::string path, content; // content written to `path` when not empty
         Kind kind;
@@ -154,7 +145,8 @@ TEST_F(SettingsFile, WhyAFileIsRejectedIsNamed) {
         {m_dir.string() + "/none", "", Kind::Missing, "No such file or directory"},
         {m_dir.string(), "", Kind::NotOpened, "a directory, not a file"},
         {"/dev/zero", "", Kind::NotOpened, "a character device, not a file"},
-        {m_path, Line2(2, "16777216"), Kind::Unreadable, "line 2 is not in the tuner's format"},
+        {m_path, StateText({{2, "16777216"}}), Kind::Unreadable,
+         "line 2 is not in the tuner's format"},
         {m_path, WithTunings("3", kStandard), Kind::Unreadable, "it ends early, in line 4"},
         {m_path, good + std::string(kMaxStateFileBytes - good.size() + 1, '\n'), Kind::Unreadable,
          "larger than " + std::to_string(kMaxStateFileBytes) + " bytes"},
