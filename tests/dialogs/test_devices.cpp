@@ -23,9 +23,10 @@ protected:
         return FindControl<QComboBox>(page, id);
     }
     static QStringList List(const QWidget* page, int id) {
+        const auto* list = FindControl<QListWidget>(page, id);
         QStringList lines;
-        for (const auto* list = FindControl<QListWidget>(page, id); lines.size() < list->count();)
-            lines << list->item(lines.size())->text();
+        for (int i = 0; i < list->count(); ++i)
+            lines << list->item(i)->text();
         return lines;
     }
 
