@@ -9,8 +9,10 @@ set -euo pipefail
 # The tuner must open on Xvfb, not on the Wayland desktop a developer may run this from.
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+# -noreset: the window search below connects and leaves many times; without it each leaving
+# of the last client resets the server, and a tuner connecting just then fails to start.
 if [ "$1" != --inside ]; then
-    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 640x480x24" \
+    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 640x480x24 -noreset" \
         bash "$(readlink -f "$0")" --inside "$@"
 fi
 launcher=$2 out=$3
